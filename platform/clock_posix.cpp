@@ -1,0 +1,16 @@
+#include "platform/clock.h"
+
+#include <ctime>
+
+namespace {
+constexpr long long NanosecondsPerSecond = 1000000000LL;
+}
+
+long long ReadCounterFrequency() { return NanosecondsPerSecond; }
+
+long long ReadCounter()
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * NanosecondsPerSecond + now.tv_nsec;
+}

@@ -1,0 +1,14 @@
+// Interrupt requests (Ctrl-C, SIGTERM, closing the console). The first request is only
+// recorded, so that the program can stop at its next wait and still restore the controller;
+// a second one ends the process at once.
+#pragma once
+
+// Exit status of a run that was interrupted.
+constexpr int InterruptedExitStatus = 130;
+
+void InstallInterruptHandlers();
+bool IsInterruptRequested();
+
+// Records a request as a signal would; lets tests and the monitor's key loop share one path.
+void RequestInterrupt();
+void ClearInterruptRequest();

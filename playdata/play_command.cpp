@@ -1,0 +1,116 @@
+#include "playdata/play_command.h"
+
+#include "playdata/number_reader.h"
+#include "playdata/player_state.h"
+#include "rumble/note_player.h"
+#include "rumble/tone_tables.h"
+
+#include <cctype>
+#include <cstdio>
+
+namespace {
+
+constexpr int InitialUnitMs = 80;
+constexpr int InitialDefaultLength = 4;
+constexpr int InitialOctave = 4;
+
+constexpr int UnitMsFallback = 100;  // replaces a unit time of 0 or less
+constexpr int MinDefaultLength = 1;
+constexpr int MaxDefaultLength = 16;
+constexpr int MinOctave = 1;
+constexpr int MaxOctave = 5;
+constexpr int SemitonesPerOctave = 12;
+
+// Commands are selected from this range of first characters; all others are ignored.
+constexpr signed char LowestCommandChar = '<';
+constexpr signed char HighestCommandChar = 't';
+
+// Semitone steps of c, d, e, f, g, a, b; a letter maps here by (letter - 'a' - 2) mod 7.
+constexpr int NoteSteps[7] = {3, 5, 7, 8, 10, 12, 14};
+constexpr int LettersPerOctave = 7;
+
+int Clamp(int value, int low, int high)
+{
+    return value < low ? low : (value > high ? high : value);
+}
+
+int NoteStep(char letter)
+{
+    int position = std::tolower(static_cast<unsigned char>(letter)) - 'a' - 2;
+    if (position < 0) position += LettersPerOctave;
+    return NoteSteps[position];
+}
+
+void PlayRest(const char* lengthText)
+{
+    int length = PlayerState.DefaultLength;
+    ReadNumber(lengthText, &length);
+    PlayNote(RestNote, length, PlayerState.UnitMs);
+}
+
+void PlayNoteLetter(const char* text)
+{
+    int index = (PlayerState.Octave - 1) * SemitonesPerOctave + NoteStep(text[0]);
+    const char* rest = text + 1;
+    // One accidental at most; a second '+' or '-' belongs to the number.
+    if (*rest == '+') {
+        ++index;
+        ++rest;
+    } else if (*rest == '-') {
+        --index;
+        ++rest;
+    }
+    if (index < 0 || index >= NoteCount) index = RestNote;
+
+    int length = PlayerState.DefaultLength;
+    ReadNumber(rest, &length);
+    PlayNote(index, length, PlayerState.UnitMs);
+}
+
+}  // namespace
+
+PlayerStateRecord PlayerState = {InitialUnitMs, InitialDefaultLength, InitialOctave};
+
+void ResetPlayerState()
+{
+    PlayerState = PlayerStateRecord{InitialUnitMs, InitialDefaultLength, InitialOctave};
+}
+
+void PlayCommand(const char* text)
+{
+    std::printf("play data = \"%s\"\n", text);
+    std::fflush(stdout);
+
+    const signed char first = static_cast<signed char>(text[0]);
+    if (first < LowestCommandChar || first > HighestCommandChar) return;
+
+    switch (first) {
+    case '<':
+        PlayerState.Octave = Clamp(PlayerState.Octave - 1, MinOctave, MaxOctave);
+        break;
+    case '>':
+        PlayerState.Octave = Clamp(PlayerState.Octave + 1, MinOctave, MaxOctave);
+        break;
+    case 't': case 'T':
+        ReadNumber(text + 1, &PlayerState.UnitMs);
+        if (PlayerState.UnitMs <= 0) PlayerState.UnitMs = UnitMsFallback;
+        break;
+    case 'l': case 'L':
+        ReadNumber(text + 1, &PlayerState.DefaultLength);
+        PlayerState.DefaultLength = Clamp(PlayerState.DefaultLength, MinDefaultLength, MaxDefaultLength);
+        break;
+    case 'o': case 'O':
+        ReadNumber(text + 1, &PlayerState.Octave);
+        PlayerState.Octave = Clamp(PlayerState.Octave, MinOctave, MaxOctave);
+        break;
+    case 'r': case 'R':
+        PlayRest(text + 1);
+        break;
+    case 'a': case 'b': case 'c': case 'd': case 'e': case 'f': case 'g': case 'h':
+    case 'A': case 'B': case 'C': case 'D': case 'E': case 'F': case 'G': case 'H':
+        PlayNoteLetter(text);
+        break;
+    default:
+        break;
+    }
+}

@@ -1,0 +1,20 @@
+#include "rumble/delay.h"
+
+#include "platform/clock.h"
+#include "platform/interrupt.h"
+
+namespace {
+constexpr double MillisecondsPerSecond = 1000.0;
+}
+
+void DelayMs(int ms)
+{
+    const double frequency = static_cast<double>(ReadCounterFrequency());
+    const double start = static_cast<double>(ReadCounter());
+    for (;;) {
+        double elapsed = (static_cast<double>(ReadCounter()) - start) / frequency * MillisecondsPerSecond;
+        // Strict: DelayMs(0) still waits for the counter to move on.
+        if (elapsed > ms) return;
+        if (IsInterruptRequested()) return;
+    }
+}

@@ -1,0 +1,37 @@
+#include "rumble/note_player.h"
+
+#include "controller/link.h"
+#include "platform/interrupt.h"
+#include "rumble/delay.h"
+#include "rumble/tone_tables.h"
+
+namespace {
+
+void SendNoteRumble(int note, int highLevel, int lowLevel)
+{
+    RumbleBytes rumble = FormRumbleBytes(note, highLevel, lowLevel);
+    SendRumble(rumble.Bytes[0], rumble.Bytes[1], rumble.Bytes[2], rumble.Bytes[3]);
+}
+
+}  // namespace
+
+void PlayNote(int note, int count, int unit)
+{
+    for (int k = 0; k < count && !IsInterruptRequested(); ++k) {
+        if (note < 0) {
+            DelayMs(unit);
+            continue;
+        }
+        const int highLevel = HighLevelByNote[note];
+        const int lowLevel = LowLevelByNote[note];
+        SendNoteRumble(note, highLevel, lowLevel);
+        if (k < count - 1) {
+            DelayMs(unit);
+        } else {
+            // The last half unit sounds softer, so that repeated notes stay apart.
+            DelayMs(unit / 2);
+            SendNoteRumble(note, highLevel / 2, lowLevel / 2);
+            DelayMs(unit / 2);
+        }
+    }
+}

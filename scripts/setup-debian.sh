@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what building and testing Tavrel needs on Debian or Ubuntu, skipping what is there.
+# Uses sudo when not run as root.
+set -euo pipefail
+
+packages=(build-essential cmake ninja-build pkg-config libhidapi-dev libgtest-dev)
+if [ "${1:-}" = "--tests" ]; then
+  shift
+fi
+packages+=("$@")
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+$sudo apt-get update
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"

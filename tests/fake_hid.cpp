@@ -1,0 +1,135 @@
+#include "tests/fake_hid.h"
+
+#include "controller/hid.h"
+
+#include <chrono>
+#include <cstring>
+#include <deque>
+#include <mutex>
+
+namespace fake_hid {
+namespace {
+
+struct Answer {
+    std::vector<unsigned char> bytes;
+    int length;
+};
+
+std::mutex Lock;
+std::vector<Event> Recorded;
+std::deque<Answer> Answers;
+bool Absent = false;
+
+long long NowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+Event MakeEvent(Event::Kind kind)
+{
+    Event event{kind, NowNs(), {}, 0};
+    return event;
+}
+
+}  // namespace
+
+void Reset()
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    Recorded.clear();
+    Answers.clear();
+    Absent = false;
+}
+
+void SetDeviceAbsent(bool absent)
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    Absent = absent;
+}
+
+void QueueReadAnswer(const std::vector<unsigned char>& bytes, int length)
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    Answers.push_back(Answer{bytes, length});
+}
+
+std::vector<Event> Events()
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    return Recorded;
+}
+
+std::vector<Event> Writes()
+{
+    std::vector<Event> writes;
+    for (const Event& event : Events())
+        if (event.kind == Event::Write) writes.push_back(event);
+    return writes;
+}
+
+int ReadCount()
+{
+    int count = 0;
+    for (const Event& event : Events())
+        if (event.kind == Event::Read) ++count;
+    return count;
+}
+
+std::string CallSequence()
+{
+    static const char Letters[] = "OWRC";
+    std::string sequence;
+    for (const Event& event : Events()) sequence += Letters[event.kind];
+    return sequence;
+}
+
+}  // namespace fake_hid
+
+using fake_hid::Event;
+
+int OpenHidHandle(int, int)
+{
+    std::lock_guard<std::mutex> guard(fake_hid::Lock);
+    if (fake_hid::Absent) return -1;
+    fake_hid::Recorded.push_back(fake_hid::MakeEvent(Event::Open));
+    return fake_hid::OpenHandle;
+}
+
+int WriteReport(int, const unsigned char* report, int* written)
+{
+    std::lock_guard<std::mutex> guard(fake_hid::Lock);
+    Event event = fake_hid::MakeEvent(Event::Write);
+    std::memcpy(event.bytes.data(), report, event.bytes.size());
+    fake_hid::Recorded.push_back(event);
+    *written = HidOutputReportSize;
+    return HidOutputReportSize;
+}
+
+int ReadReport(int, unsigned char* report, int* length)
+{
+    std::lock_guard<std::mutex> guard(fake_hid::Lock);
+    Event event = fake_hid::MakeEvent(Event::Read);
+    *length = 0;
+    if (!fake_hid::Answers.empty()) {
+        fake_hid::Answer answer = fake_hid::Answers.front();
+        fake_hid::Answers.pop_front();
+        unsigned char padded[HidInputReportSize] = {};
+        std::memcpy(padded, answer.bytes.data(),
+                    answer.bytes.size() < sizeof padded ? answer.bytes.size() : sizeof padded);
+        std::memcpy(report, padded, sizeof padded);
+        *length = answer.length;
+        std::memcpy(event.bytes.data(), padded, event.bytes.size());
+    }
+    event.length = *length;
+    fake_hid::Recorded.push_back(event);
+    return *length;
+}
+
+int CloseHidHandle(int)
+{
+    std::lock_guard<std::mutex> guard(fake_hid::Lock);
+    fake_hid::Recorded.push_back(fake_hid::MakeEvent(Event::Close));
+    return 0;
+}

@@ -1,0 +1,35 @@
+// A HID backend for unit tests: it records every call and every written report with the time
+// it was made, and answers reads from a script.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace fake_hid {
+
+constexpr int OpenHandle = 3;
+
+struct Event {
+    enum Kind { Open, Write, Read, Close } kind;
+    long long timeNs;                    // monotonic
+    std::array<unsigned char, 256> bytes;  // Write: the whole buffer passed; Read: what was stored
+    int length;                          // Read: the length returned
+};
+
+// Forgets all events and scripted answers; the next open succeeds unless SetDeviceAbsent.
+void Reset();
+void SetDeviceAbsent(bool absent);
+
+// Queues one answer for a later ReadReport: bytes (padded to the full size) and length.
+// With no answer queued, a read brings nothing (length 0).
+void QueueReadAnswer(const std::vector<unsigned char>& bytes, int length);
+
+std::vector<Event> Events();
+std::vector<Event> Writes();
+int ReadCount();
+
+// Event kinds in order, one letter each (O, W, R, C), for comparing call sequences.
+std::string CallSequence();
+
+}  // namespace fake_hid
