@@ -8,3 +8,8 @@ scripts/setup-debian.sh --tests
 cmake --preset default
 cmake --build --preset default
 ctest --preset default -j2
+
+# The input monitor's tests once more under ThreadSanitizer (two threads share its state).
+cmake --preset tsan
+cmake --build --preset tsan
+ctest --preset tsan -j2

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <thread>
 
 namespace fake_hid {
 namespace {
@@ -18,6 +19,9 @@ struct Answer {
 std::mutex Lock;
 std::vector<Event> Recorded;
 std::deque<Answer> Answers;
+bool Repeating = false;
+Answer Repeated;
+int ReadDelayMs = 0;
 bool Absent = false;
 
 long long NowNs()
@@ -40,6 +44,9 @@ void Reset()
     std::lock_guard<std::mutex> guard(Lock);
     Recorded.clear();
     Answers.clear();
+    Repeating = false;
+    Repeated = Answer{};
+    ReadDelayMs = 0;
     Absent = false;
 }
 
@@ -53,6 +60,19 @@ void QueueReadAnswer(const std::vector<unsigned char>& bytes, int length)
 {
     std::lock_guard<std::mutex> guard(Lock);
     Answers.push_back(Answer{bytes, length});
+}
+
+void SetRepeatedReadAnswer(const std::vector<unsigned char>& bytes, int length)
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    Repeating = true;
+    Repeated = Answer{bytes, length};
+}
+
+void SetReadDelayMs(int ms)
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    ReadDelayMs = ms;
 }
 
 std::vector<Event> Events()
@@ -109,12 +129,22 @@ int WriteReport(int, const unsigned char* report, int* written)
 
 int ReadReport(int, unsigned char* report, int* length)
 {
-    std::lock_guard<std::mutex> guard(fake_hid::Lock);
     Event event = fake_hid::MakeEvent(Event::Read);
+    int delayMs = 0;
+    {
+        std::lock_guard<std::mutex> guard(fake_hid::Lock);
+        delayMs = fake_hid::ReadDelayMs;
+    }
+    if (delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+
+    std::lock_guard<std::mutex> guard(fake_hid::Lock);
     *length = 0;
-    if (!fake_hid::Answers.empty()) {
-        fake_hid::Answer answer = fake_hid::Answers.front();
-        fake_hid::Answers.pop_front();
+    if (!fake_hid::Answers.empty() || fake_hid::Repeating) {
+        fake_hid::Answer answer = fake_hid::Repeated;
+        if (!fake_hid::Answers.empty()) {
+            answer = fake_hid::Answers.front();
+            fake_hid::Answers.pop_front();
+        }
         unsigned char padded[HidInputReportSize] = {};
         std::memcpy(padded, answer.bytes.data(),
                     answer.bytes.size() < sizeof padded ? answer.bytes.size() : sizeof padded);

@@ -25,6 +25,13 @@ void SetDeviceAbsent(bool absent);
 // With no answer queued, a read brings nothing (length 0).
 void QueueReadAnswer(const std::vector<unsigned char>& bytes, int length);
 
+// An answer given to every read once the queue is empty, until Reset.
+void SetRepeatedReadAnswer(const std::vector<unsigned char>& bytes, int length);
+
+// Every read waits this long before it answers (0 after Reset), as a device that is slow to
+// send or a read that runs into its timeout. The read event's time is when the read began.
+void SetReadDelayMs(int ms);
+
 std::vector<Event> Events();
 std::vector<Event> Writes();
 int ReadCount();

@@ -1,0 +1,123 @@
+// tavrel-monitor's run against the fake HID backend and scripted keys: set-up and tear-down
+// reports in order, no subcommand while the polling thread runs, output and exit status.
+#include "controller/link.h"
+#include "monitor/input_report.h"
+#include "monitor/monitor_run.h"
+#include "monitor/poll_thread_control.h"
+#include "platform/interrupt.h"
+#include "tests/fake_hid.h"
+#include "tests/scripted_keyboard.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using scripted_keyboard::Interrupt;
+using scripted_keyboard::NoKey;
+
+constexpr int Esc = 27;
+const std::string Banner = "Tavrel monitor ver 0.1. Press Esc to quit.\n";
+const std::string NoInput = "No input reports are arriving.\n";
+const std::string ZeroLine =
+    "button=00,00 , stick=0000,0000 , Acc=0000,0000,0000 , Gyr=0000,0000,0000\n";
+
+// Subcommand ID and argument of each written report, in order.
+std::vector<std::pair<int, int>> Subcommands()
+{
+    std::vector<std::pair<int, int>> subcommands;
+    for (const fake_hid::Event& write : fake_hid::Writes()) {
+        EXPECT_EQ(write.bytes[0], SubcommandReportId);
+        subcommands.emplace_back(write.bytes[10], write.bytes[11]);
+    }
+    return subcommands;
+}
+
+const std::vector<std::pair<int, int>> ExpectedSubcommands = {
+    {0x03, 0x30}, {0x40, 0x01}, {0x40, 0x00}, {0x03, 0x3F}};
+
+class MonitorRunTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fake_hid::Reset();
+        ResetControllerLink();
+        ResetControllerState();
+        ClearInterruptRequest();
+    }
+
+    void TearDown() override
+    {
+        EXPECT_EQ(PollRun, 0);
+        ClearInterruptRequest();
+    }
+
+    int Run(const std::vector<int>& keys)
+    {
+        scripted_keyboard::Script(keys);
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        const int status = RunMonitor();
+        Out = testing::internal::GetCapturedStdout();
+        Err = testing::internal::GetCapturedStderr();
+        return status;
+    }
+
+    std::string Out, Err;
+};
+
+TEST_F(MonitorRunTest, WithoutControllerShowsTheMessageAndTouchesNothing)
+{
+    fake_hid::SetDeviceAbsent(true);
+    EXPECT_EQ(Run({Esc}), 1);
+    EXPECT_EQ(Out, "");
+    EXPECT_EQ(Err, "JoyCon not found.\n");
+    EXPECT_EQ(fake_hid::CallSequence(), "");
+    EXPECT_EQ(scripted_keyboard::Calls(), "");
+}
+
+TEST_F(MonitorRunTest, SetsUpPollsPrintsAndRestoresInOrder)
+{
+    std::vector<unsigned char> report(HidInputReportSize, 0);
+    report[0] = 0x30;
+    report[3] = 0x40;
+    report[9] = 0x21;
+    report[10] = 0x43;
+    report[11] = 0x65;
+    fake_hid::SetRepeatedReadAnswer(report, HidInputReportSize);
+
+    EXPECT_EQ(Run({NoKey, NoKey, Esc}), 0);
+    const std::string line =
+        "button=40,00 , stick=0321,0654 , Acc=0000,0000,0000 , Gyr=0000,0000,0000\n";
+    EXPECT_EQ(Out, Banner + line + line);
+    EXPECT_EQ(Err, "");
+    EXPECT_EQ(Subcommands(), ExpectedSubcommands);
+    // Each subcommand is followed by its answer; the thread's reads lie between set-up and
+    // tear-down only, and the handle is closed last.
+    EXPECT_TRUE(std::regex_match(fake_hid::CallSequence(), std::regex("OWRWRR+WRWRC")))
+        << fake_hid::CallSequence();
+    EXPECT_EQ(scripted_keyboard::Calls(), "BWWWRE");
+}
+
+TEST_F(MonitorRunTest, SaysSoWhenNoReportsArriveAndCarriesOn)
+{
+    EXPECT_EQ(Run({NoKey, Esc}), 0);
+    EXPECT_EQ(Out, Banner + NoInput + ZeroLine);
+    EXPECT_EQ(Subcommands(), ExpectedSubcommands);
+    EXPECT_EQ(fake_hid::CallSequence().back(), 'C');
+}
+
+TEST_F(MonitorRunTest, InterruptStillRestoresAndExitsWith130)
+{
+    EXPECT_EQ(Run({NoKey, Interrupt}), 130);
+    EXPECT_EQ(Out, Banner + NoInput + ZeroLine);
+    EXPECT_EQ(Subcommands(), ExpectedSubcommands);
+    EXPECT_EQ(fake_hid::CallSequence().back(), 'C');
+    EXPECT_EQ(scripted_keyboard::Calls(), "BWWE");
+}
+
+}  // namespace
