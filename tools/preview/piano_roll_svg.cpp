@@ -24,11 +24,13 @@ constexpr double RightMargin = 20.0;
 constexpr double TopMargin = 56.0;
 constexpr double BottomMargin = 44.0;
 constexpr double TargetPlotWidth = 2400.0;
+constexpr double MinWidth = 900.0;  // room for the title and the legend
 constexpr double MinPixelsPerSecond = 20.0;
 constexpr double MaxPixelsPerSecond = 2000.0;
 constexpr double MinTickSpacing = 60.0;
 constexpr double MinOpacity = 0.2;
 constexpr double NsPerSecond = 1e9;
+constexpr int TimeDecimals = 4;  // times in titles and data attributes, to 0.1 ms
 
 const char* const HighBandColour = "#d9480f";
 const char* const LowBandColour = "#1864ab";
@@ -57,10 +59,10 @@ int FloorMod(int value, int divisor)
     return r < 0 ? r + divisor : r;
 }
 
-std::string Number(double value)
+std::string Number(double value, int decimals = 2)
 {
     char text[32];
-    std::snprintf(text, sizeof text, "%.2f", value);
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
     std::string s = text;
     while (s.back() == '0') s.pop_back();
     if (s.back() == '.') s.pop_back();
@@ -101,7 +103,7 @@ RollLayout PlanLayout(const RumbleTimeline& timeline, const std::vector<ToneBar>
         layout.HighestNote = static_cast<int>(std::ceil(high)) + PitchMarginNotes;
     }
     layout.PlotHeight = (layout.HighestNote - layout.LowestNote + 1) * RowHeight;
-    layout.Width = LeftMargin + layout.PlotWidth + RightMargin;
+    layout.Width = std::max(LeftMargin + layout.PlotWidth + RightMargin, MinWidth);
     layout.Height = TopMargin + layout.PlotHeight + BottomMargin;
     return layout;
 }
@@ -165,8 +167,9 @@ void DrawShadedSpans(std::ostream& svg, const RollLayout& layout,
         svg << "<rect class=\"" << cls << "\" x=\"" << Number(x) << "\" y=\"" << TopMargin
             << "\" width=\"" << Number(width) << "\" height=\"" << Number(layout.PlotHeight)
             << "\" fill=\"" << colour << "\" fill-opacity=\"" << opacity << "\"><title>" << label
-            << " " << Number((span.StartNs - layout.StartNs) / NsPerSecond) << " to "
-            << Number((span.EndNs - layout.StartNs) / NsPerSecond) << " s</title></rect>\n";
+            << " " << Number((span.StartNs - layout.StartNs) / NsPerSecond, TimeDecimals) << " to "
+            << Number((span.EndNs - layout.StartNs) / NsPerSecond, TimeDecimals)
+            << " s</title></rect>\n";
     }
 }
 
@@ -193,12 +196,14 @@ void DrawBars(std::ostream& svg, const RollLayout& layout, const std::vector<Ton
         const int nearest = static_cast<int>(std::lround(pitch));
         const double cents = (pitch - nearest) * 100.0;
         svg << "<g class=\"bar " << (high ? "high" : "low") << "\" data-start=\""
-            << Number(startS) << "\" data-end=\"" << Number(endS) << "\" data-hz=\""
+            << Number(startS, TimeDecimals) << "\" data-end=\"" << Number(endS, TimeDecimals)
+            << "\" data-hz=\""
             << Number(bar.FrequencyHz) << "\" fill=\""
             << (high ? HighBandColour : LowBandColour) << "\">";
         svg << "<title>" << (high ? "high" : "low") << " band " << Number(bar.FrequencyHz)
             << " Hz (" << NoteName(nearest) << (cents >= 0 ? " +" : " ") << std::lround(cents)
-            << " cents), " << Number(startS) << " to " << Number(endS) << " s</title>";
+            << " cents), " << Number(startS, TimeDecimals) << " to " << Number(endS, TimeDecimals)
+            << " s</title>";
         for (const BarStep& step : bar.Steps) {
             const double x = XOfNs(layout, static_cast<double>(step.StartNs));
             const double width = XOfNs(layout, static_cast<double>(step.EndNs)) - x;
