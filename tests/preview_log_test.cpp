@@ -148,9 +148,13 @@ TEST(PreviewTimeline, FindsRestsAndSilences)
     AddSilence(log);             // 255 ms
     Wait(log, 20);
     AddNote(log, NoteE, 1, 25);  // 275 to 300 ms
-    AddSilence(log);
+    AddRumble(log, NoteA.Loud[0], NoteA.Loud[1], NoteA.Loud[2], NoteA.Loud[3]);
+    Wait(log, 60);               // a report 35 ms late: no rest
+    AddRumble(log, NoteA.Soft[0], NoteA.Soft[1], NoteA.Soft[2], NoteA.Soft[3]);
+    Wait(log, 12 + 25);          // a one-unit rest after the soft half: too short to mark
+    AddSilence(log);             // 397 ms
     Wait(log, 10);
-    AddLine(log, "close");       // 310 ms
+    AddLine(log, "close");       // 407 ms
 
     const RumbleTimeline timeline = BuildRumbleTimeline(ReadTestLog(log).Events);
     const std::int64_t start = timeline.StartNs;
@@ -162,6 +166,6 @@ TEST(PreviewTimeline, FindsRestsAndSilences)
     ASSERT_EQ(timeline.Silences.size(), 2u);
     EXPECT_EQ(timeline.Silences[0].StartNs, start + 255 * TestMs);
     EXPECT_EQ(timeline.Silences[0].EndNs, start + 275 * TestMs);
-    EXPECT_EQ(timeline.Silences[1].StartNs, start + 300 * TestMs);
-    EXPECT_EQ(timeline.Silences[1].EndNs, start + 310 * TestMs);
+    EXPECT_EQ(timeline.Silences[1].StartNs, start + 397 * TestMs);
+    EXPECT_EQ(timeline.Silences[1].EndNs, start + 407 * TestMs);
 }

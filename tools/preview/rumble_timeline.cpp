@@ -34,6 +34,17 @@ std::int64_t FindReportSpacing(const std::vector<RumbleStretch>& stretches)
     return best * NsPerMs;
 }
 
+// The same tone, right after, at a lower amplitude: the soft last half of a note, which lasts
+// as long as the loud half before it.
+bool IsSofterHalf(const RumbleStretch& before, const RumbleStretch& after)
+{
+    const RumbleTone& a = before.Tone;
+    const RumbleTone& b = after.Tone;
+    return before.EndNs == after.StartNs && a.High.FrequencyCode == b.High.FrequencyCode &&
+           a.Low.FrequencyCode == b.Low.FrequencyCode &&
+           b.High.Amplitude + b.Low.Amplitude < a.High.Amplitude + a.Low.Amplitude;
+}
+
 void FindRests(RumbleTimeline& timeline)
 {
     const std::int64_t spacing = timeline.ReportSpacingNs;
@@ -42,11 +53,12 @@ void FindRests(RumbleTimeline& timeline)
     for (std::size_t i = 0; i < stretches.size(); ++i) {
         const RumbleStretch& stretch = stretches[i];
         if (IsSilent(stretch.Tone)) continue;
-        if (stretch.EndNs - stretch.StartNs <= RestSpacingFactor * spacing) continue;
         std::int64_t usual = spacing;
-        if (i > 0 && stretches[i - 1].EndNs == stretch.StartNs) {
+        if (i > 0 && IsSofterHalf(stretches[i - 1], stretch)) {
             usual = std::min(usual, stretches[i - 1].EndNs - stretches[i - 1].StartNs);
         }
+        const std::int64_t held = stretch.EndNs - stretch.StartNs - usual;
+        if (held <= RestSpacingFactor * spacing) continue;
         timeline.Rests.push_back({stretch.StartNs + usual, stretch.EndNs});
     }
 }

@@ -28,10 +28,11 @@ struct RumbleTimeline {
     std::vector<RumbleStretch> Stretches;
     // Usual spacing of rumble reports (the most common one, to the millisecond); 0 if unknown.
     std::int64_t ReportSpacingNs;
-    // Stretches where a tone is held but no new report comes for more than
-    // RestSpacingFactor x ReportSpacingNs: the music rests while the controller keeps
-    // sounding the last report. The rest starts where the held report's tone would have
-    // ended at the usual pace.
+    // Where the music rests while the controller keeps sounding the last report: a sounding
+    // report is held more than RestSpacingFactor x ReportSpacingNs past its usual end (the
+    // usual spacing; for a note's soft last half, the length of the loud half before it if
+    // shorter). The rest starts at that usual end. A late report on a busy machine, or a rest
+    // shorter than the factor, is not marked.
     std::vector<TimeSpan> Rests;
     // Times after the first rumble report where neither band sounds.
     std::vector<TimeSpan> Silences;
