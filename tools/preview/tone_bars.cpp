@@ -1,0 +1,35 @@
+#include "tools/preview/tone_bars.h"
+
+std::vector<ToneBar> BuildToneBars(const RumbleTimeline& timeline, RumbleBand band)
+{
+    std::vector<ToneBar> bars;
+    bool inBar = false;
+    for (const RumbleStretch& stretch : timeline.Stretches) {
+        const BandTone& tone = band == RumbleBand::High ? stretch.Tone.High : stretch.Tone.Low;
+        if (stretch.EndNs <= stretch.StartNs) continue;  // replaced at once: never heard
+        if (tone.Amplitude <= 0.0) {
+            inBar = false;
+            continue;
+        }
+        if (inBar) {
+            ToneBar& bar = bars.back();
+            BarStep& last = bar.Steps.back();
+            const bool continues = bar.EndNs == stretch.StartNs &&
+                                   bar.FrequencyCode == tone.FrequencyCode &&
+                                   tone.Amplitude <= last.Amplitude;
+            if (continues) {
+                if (tone.Amplitude == last.Amplitude) {
+                    last.EndNs = stretch.EndNs;
+                } else {
+                    bar.Steps.push_back({stretch.StartNs, stretch.EndNs, tone.Amplitude});
+                }
+                bar.EndNs = stretch.EndNs;
+                continue;
+            }
+        }
+        bars.push_back({band, tone.FrequencyCode, tone.FrequencyHz, stretch.StartNs,
+                        stretch.EndNs, {{stretch.StartNs, stretch.EndNs, tone.Amplitude}}});
+        inBar = true;
+    }
+    return bars;
+}

@@ -1,0 +1,22 @@
+// The virtual controller's event log: one line per event, "<CLOCK_MONOTONIC ns> <event>",
+// written whole with a single write so that lines from several threads never interleave.
+#pragma once
+
+#include <cstddef>
+
+namespace vj {
+
+// Opens (truncating) the file named by TAVREL_VJ_LOG on the first call; later calls do
+// nothing. Without the variable nothing is logged.
+void OpenEventLog();
+
+// Current CLOCK_MONOTONIC time in nanoseconds, the time base of the log.
+long long MonotonicNs();
+
+// Logs "<ns> <text>", the time taken under the log's lock so that lines are in time order.
+void LogEvent(const char* text);
+
+// Logs "<ns> <kind> <n> <hex of bytes>".
+void LogReport(const char* kind, const unsigned char* bytes, std::size_t n);
+
+}  // namespace vj

@@ -1,0 +1,454 @@
+// The hidapi entry points of the virtual controller: one simulated right Joy-Con on Bluetooth
+// (057E/2007). Preloaded in front of libhidapi, it answers every call a hidapi user makes.
+//
+// Behaviour, chosen per open from TAVREL_VJ_MODE:
+//   normal  every 0x01 subcommand report is answered by a 0x21 reply on the next read;
+//           in input mode 0x30 a 0x30 report is due every 15 ms, in mode 0x3F a 0x3F report
+//           every 500 ms (a button change); pending replies come before streamed reports and
+//           a reader gets the latest report due (older ones it missed are dropped).
+//   absent  nothing enumerates or opens.
+//   silent  opens and takes writes, but no read ever brings a report.
+//   vanish  after TAVREL_VJ_VANISH_AFTER successful writes, every later write and read fails.
+#include "event_log.h"
+#include "joycon_reports.h"
+
+#include <hidapi.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr unsigned short JoyConVendorId = 0x057E;
+constexpr unsigned short RightJoyConProductId = 0x2007;
+constexpr const char* DevicePath = "/dev/hidraw-virtual-joycon";
+constexpr const wchar_t* SerialNumber = L"00:00:5e:00:53:01";
+constexpr const wchar_t* ManufacturerName = L"Nintendo";
+constexpr const wchar_t* ProductName = L"Joy-Con (R)";
+constexpr unsigned short GenericDesktopPage = 0x01;
+constexpr unsigned short GamepadUsage = 0x05;
+constexpr unsigned short ReleaseNumber = 0x0001;
+constexpr unsigned char InitialInputMode = 0x3F;
+
+enum class Mode { Normal, Absent, Silent, Vanish };
+
+using Report = std::vector<unsigned char>;
+
+}  // namespace
+
+struct hid_device_ {
+    Mode mode;
+    long long vanishAfter;     // vanish mode: successful writes before the device is lost
+    long long writesDone;
+    bool vanished;
+    bool closed;
+    bool nonblocking;
+    long long openNs;
+    unsigned char inputMode;
+    bool imuOn;
+    long long streamStartNs;   // time of the last input mode change
+    long long lastFullSlot;    // sequence number of the last 0x30 report delivered
+    long long lastSimpleSlot;  // same for 0x3F
+    std::deque<Report> pendingReplies;
+    std::wstring lastError;
+};
+
+namespace {
+
+std::mutex DeviceLock;  // guards every hid_device_ and the device info below
+std::condition_variable DeviceChanged;
+std::wstring GlobalError = L"Success";
+hid_device_info OpenDeviceInfo = {};
+
+Mode ModeFromEnvironment()
+{
+    const char* text = std::getenv("TAVREL_VJ_MODE");
+    if (text == nullptr) return Mode::Normal;
+    if (std::strcmp(text, "absent") == 0) return Mode::Absent;
+    if (std::strcmp(text, "silent") == 0) return Mode::Silent;
+    if (std::strcmp(text, "vanish") == 0) return Mode::Vanish;
+    return Mode::Normal;
+}
+
+long long VanishAfterFromEnvironment()
+{
+    const char* text = std::getenv("TAVREL_VJ_VANISH_AFTER");
+    if (text == nullptr) return 0;
+    const long long n = std::strtoll(text, nullptr, 10);
+    return n < 0 ? 0 : n;
+}
+
+wchar_t* CopyWide(const wchar_t* text)
+{
+    const std::size_t n = std::wcslen(text) + 1;
+    wchar_t* copy = static_cast<wchar_t*>(std::malloc(n * sizeof(wchar_t)));
+    if (copy != nullptr) std::wmemcpy(copy, text, n);
+    return copy;
+}
+
+char* CopyNarrow(const char* text)
+{
+    const std::size_t n = std::strlen(text) + 1;
+    char* copy = static_cast<char*>(std::malloc(n));
+    if (copy != nullptr) std::memcpy(copy, text, n);
+    return copy;
+}
+
+void FillDeviceInfo(hid_device_info* info, char* path, wchar_t* serial, wchar_t* maker,
+                    wchar_t* product)
+{
+    info->path = path;
+    info->vendor_id = JoyConVendorId;
+    info->product_id = RightJoyConProductId;
+    info->serial_number = serial;
+    info->release_number = ReleaseNumber;
+    info->manufacturer_string = maker;
+    info->product_string = product;
+    info->usage_page = GenericDesktopPage;
+    info->usage = GamepadUsage;
+    info->interface_number = -1;  // Bluetooth: no USB interface
+    info->next = nullptr;
+    info->bus_type = HID_API_BUS_BLUETOOTH;
+}
+
+bool IdsMatch(unsigned short vendorId, unsigned short productId)
+{
+    return (vendorId == 0 || vendorId == JoyConVendorId) &&
+           (productId == 0 || productId == RightJoyConProductId);
+}
+
+hid_device* OpenDevice(unsigned short vendorId, unsigned short productId, bool found)
+{
+    vj::OpenEventLog();
+    const Mode mode = ModeFromEnvironment();
+    const bool opens = found && mode != Mode::Absent;
+    char line[64];
+    std::snprintf(line, sizeof line, "open %04x %04x %s", vendorId, productId,
+                  opens ? "ok" : "absent");
+    vj::LogEvent(line);
+    std::lock_guard<std::mutex> guard(DeviceLock);
+    if (!opens) {
+        GlobalError = L"No such device";
+        return nullptr;
+    }
+    // Devices are never freed: a reader blocked in another thread may still hold one at close.
+    hid_device* device = new hid_device_;
+    device->mode = mode;
+    device->vanishAfter = VanishAfterFromEnvironment();
+    device->writesDone = 0;
+    device->vanished = mode == Mode::Vanish && device->vanishAfter == 0;
+    device->closed = false;
+    device->nonblocking = false;
+    device->openNs = vj::MonotonicNs();
+    device->inputMode = InitialInputMode;
+    device->imuOn = false;
+    device->streamStartNs = device->openNs;
+    device->lastFullSlot = -1;
+    device->lastSimpleSlot = -1;
+    device->lastError = L"Success";
+    GlobalError = L"Success";
+    return device;
+}
+
+// Sequence number of the 15 ms tick at time ns.
+std::uint32_t FullSlotAt(const hid_device* device, long long ns)
+{
+    return static_cast<std::uint32_t>((ns - device->openNs) / vj::FullReportPeriodNs);
+}
+
+// Looks for a streamed report due at now. Fills report and returns true when one is due;
+// otherwise sets *nextDueNs to when the next one is due (or -1 when none will come).
+bool TakeStreamedReport(hid_device* device, long long now, Report* report, long long* nextDueNs)
+{
+    *nextDueNs = -1;
+    long long period = 0;
+    long long* lastSlot = nullptr;
+    if (device->inputMode == vj::FullReportId) {
+        period = vj::FullReportPeriodNs;
+        lastSlot = &device->lastFullSlot;
+    } else if (device->inputMode == vj::SimpleReportId) {
+        period = vj::SimpleReportPeriodNs;
+        lastSlot = &device->lastSimpleSlot;
+    } else {
+        return false;
+    }
+    // The first report of a mode is the first tick strictly after the mode was set.
+    long long first = (device->streamStartNs - device->openNs) / period + 1;
+    if (first <= *lastSlot) first = *lastSlot + 1;
+    const long long current = (now - device->openNs) / period;
+    if (current < first) {
+        *nextDueNs = device->openNs + first * period;
+        return false;
+    }
+    *lastSlot = current;
+    const std::uint32_t k = static_cast<std::uint32_t>(current);
+    if (device->inputMode == vj::FullReportId) {
+        report->assign(vj::StandardReportSize, 0);
+        vj::BuildFullReport(k, device->imuOn, report->data());
+    } else {
+        report->assign(vj::SimpleReportSize, 0);
+        vj::BuildSimpleReport(k, report->data());
+    }
+    return true;
+}
+
+int Deliver(const Report& report, unsigned char* data, std::size_t length)
+{
+    vj::LogReport("deliver", report.data(), report.size());
+    const std::size_t n = report.size() < length ? report.size() : length;
+    std::memcpy(data, report.data(), n);
+    return static_cast<int>(n);
+}
+
+std::chrono::steady_clock::time_point SteadyAt(long long ns)
+{
+    // steady_clock is CLOCK_MONOTONIC on Linux, the clock of the log.
+    return std::chrono::steady_clock::time_point(std::chrono::nanoseconds(ns));
+}
+
+int ReadWithTimeout(hid_device* device, unsigned char* data, std::size_t length, int milliseconds)
+{
+    if (device == nullptr || data == nullptr) return -1;
+    std::unique_lock<std::mutex> guard(DeviceLock);
+    const long long deadline =
+        milliseconds < 0 ? -1 : vj::MonotonicNs() + milliseconds * 1000000LL;
+    for (;;) {
+        if (device->closed) return -1;
+        if (device->vanished) {
+            device->lastError = L"Device disconnected";
+            vj::LogEvent("fail read");
+            return -1;
+        }
+        if (!device->pendingReplies.empty()) {
+            Report reply = device->pendingReplies.front();
+            device->pendingReplies.pop_front();
+            return Deliver(reply, data, length);
+        }
+        const long long now = vj::MonotonicNs();
+        long long nextDue = -1;
+        if (device->mode != Mode::Silent) {
+            Report report;
+            if (TakeStreamedReport(device, now, &report, &nextDue)) return Deliver(report, data, length);
+        }
+        if (deadline >= 0 && now >= deadline) {
+            char line[32];
+            std::snprintf(line, sizeof line, "timeout %d", milliseconds);
+            vj::LogEvent(line);
+            return 0;
+        }
+        long long wake = deadline;
+        if (nextDue >= 0 && (wake < 0 || nextDue < wake)) wake = nextDue;
+        if (wake < 0) {
+            DeviceChanged.wait(guard);
+        } else {
+            DeviceChanged.wait_until(guard, SteadyAt(wake));
+        }
+    }
+}
+
+void TakeSubcommand(hid_device* device, const unsigned char* data, std::size_t length)
+{
+    if (length <= vj::SubcommandArgumentByte || data[0] != vj::SubcommandOutputId) return;
+    const unsigned char id = data[vj::SubcommandIdByte];
+    const unsigned char argument = data[vj::SubcommandArgumentByte];
+    const long long now = vj::MonotonicNs();
+    if (id == vj::SubcommandSetInputMode) {
+        device->inputMode = argument;
+        device->streamStartNs = now;
+    } else if (id == vj::SubcommandEnableImu) {
+        device->imuOn = argument != 0;
+    }
+    if (device->mode == Mode::Silent) return;
+    Report reply(vj::StandardReportSize, 0);
+    vj::BuildSubcommandReply(FullSlotAt(device, now), id, reply.data());
+    device->pendingReplies.push_back(reply);
+}
+
+int CopyString(const wchar_t* text, wchar_t* out, std::size_t maxlen)
+{
+    if (out == nullptr || maxlen == 0) return -1;
+    std::wcsncpy(out, text, maxlen);
+    out[maxlen - 1] = L'\0';
+    return 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+int HID_API_EXPORT HID_API_CALL hid_init(void)
+{
+    vj::OpenEventLog();
+    return 0;
+}
+
+int HID_API_EXPORT HID_API_CALL hid_exit(void) { return 0; }
+
+struct hid_device_info HID_API_EXPORT* HID_API_CALL hid_enumerate(unsigned short vendor_id,
+                                                                  unsigned short product_id)
+{
+    vj::OpenEventLog();
+    if (ModeFromEnvironment() == Mode::Absent || !IdsMatch(vendor_id, product_id)) return nullptr;
+    hid_device_info* info = static_cast<hid_device_info*>(std::calloc(1, sizeof(hid_device_info)));
+    if (info == nullptr) return nullptr;
+    FillDeviceInfo(info, CopyNarrow(DevicePath), CopyWide(SerialNumber), CopyWide(ManufacturerName),
+                   CopyWide(ProductName));
+    return info;
+}
+
+void HID_API_EXPORT HID_API_CALL hid_free_enumeration(struct hid_device_info* devs)
+{
+    while (devs != nullptr) {
+        hid_device_info* next = devs->next;
+        std::free(devs->path);
+        std::free(devs->serial_number);
+        std::free(devs->manufacturer_string);
+        std::free(devs->product_string);
+        std::free(devs);
+        devs = next;
+    }
+}
+
+HID_API_EXPORT hid_device* HID_API_CALL hid_open(unsigned short vendor_id, unsigned short product_id,
+                                                 const wchar_t* serial_number)
+{
+    const bool found = IdsMatch(vendor_id, product_id) &&
+                       (serial_number == nullptr || std::wcscmp(serial_number, SerialNumber) == 0);
+    return OpenDevice(vendor_id, product_id, found);
+}
+
+HID_API_EXPORT hid_device* HID_API_CALL hid_open_path(const char* path)
+{
+    const bool found = path != nullptr && std::strcmp(path, DevicePath) == 0;
+    return OpenDevice(JoyConVendorId, RightJoyConProductId, found);
+}
+
+int HID_API_EXPORT HID_API_CALL hid_write(hid_device* dev, const unsigned char* data, size_t length)
+{
+    if (dev == nullptr || data == nullptr || length == 0) return -1;
+    std::lock_guard<std::mutex> guard(DeviceLock);
+    if (dev->closed) return -1;
+    if (dev->vanished) {
+        dev->lastError = L"Device disconnected";
+        vj::LogEvent("fail write");
+        return -1;
+    }
+    vj::LogReport("write", data, length);
+    ++dev->writesDone;
+    if (dev->mode == Mode::Vanish && dev->writesDone >= dev->vanishAfter) dev->vanished = true;
+    TakeSubcommand(dev, data, length);
+    DeviceChanged.notify_all();
+    return static_cast<int>(length);
+}
+
+int HID_API_EXPORT HID_API_CALL hid_read_timeout(hid_device* dev, unsigned char* data, size_t length,
+                                                 int milliseconds)
+{
+    return ReadWithTimeout(dev, data, length, milliseconds);
+}
+
+int HID_API_EXPORT HID_API_CALL hid_read(hid_device* dev, unsigned char* data, size_t length)
+{
+    bool nonblocking = false;
+    if (dev != nullptr) {
+        std::lock_guard<std::mutex> guard(DeviceLock);
+        nonblocking = dev->nonblocking;
+    }
+    return ReadWithTimeout(dev, data, length, nonblocking ? 0 : -1);
+}
+
+int HID_API_EXPORT HID_API_CALL hid_set_nonblocking(hid_device* dev, int nonblock)
+{
+    if (dev == nullptr) return -1;
+    std::lock_guard<std::mutex> guard(DeviceLock);
+    dev->nonblocking = nonblock != 0;
+    return 0;
+}
+
+int HID_API_EXPORT HID_API_CALL hid_send_feature_report(hid_device* dev, const unsigned char*, size_t)
+{
+    if (dev == nullptr) return -1;
+    std::lock_guard<std::mutex> guard(DeviceLock);
+    dev->lastError = L"Feature reports are not supported by this device";
+    return -1;
+}
+
+int HID_API_EXPORT HID_API_CALL hid_get_feature_report(hid_device* dev, unsigned char*, size_t)
+{
+    return hid_send_feature_report(dev, nullptr, 0);
+}
+
+int HID_API_EXPORT HID_API_CALL hid_get_input_report(hid_device* dev, unsigned char*, size_t)
+{
+    if (dev == nullptr) return -1;
+    std::lock_guard<std::mutex> guard(DeviceLock);
+    dev->lastError = L"Input reports on request are not supported by this device";
+    return -1;
+}
+
+void HID_API_EXPORT HID_API_CALL hid_close(hid_device* dev)
+{
+    if (dev == nullptr) return;
+    std::lock_guard<std::mutex> guard(DeviceLock);
+    if (dev->closed) return;
+    dev->closed = true;
+    vj::LogEvent("close");
+    DeviceChanged.notify_all();
+}
+
+int HID_API_EXPORT_CALL hid_get_manufacturer_string(hid_device* dev, wchar_t* string, size_t maxlen)
+{
+    return dev == nullptr ? -1 : CopyString(ManufacturerName, string, maxlen);
+}
+
+int HID_API_EXPORT_CALL hid_get_product_string(hid_device* dev, wchar_t* string, size_t maxlen)
+{
+    return dev == nullptr ? -1 : CopyString(ProductName, string, maxlen);
+}
+
+int HID_API_EXPORT_CALL hid_get_serial_number_string(hid_device* dev, wchar_t* string, size_t maxlen)
+{
+    return dev == nullptr ? -1 : CopyString(SerialNumber, string, maxlen);
+}
+
+struct hid_device_info HID_API_EXPORT* HID_API_CALL hid_get_device_info(hid_device* dev)
+{
+    if (dev == nullptr) return nullptr;
+    std::lock_guard<std::mutex> guard(DeviceLock);
+    // One static record serves every open device: they are all the same controller.
+    FillDeviceInfo(&OpenDeviceInfo, const_cast<char*>(DevicePath), const_cast<wchar_t*>(SerialNumber),
+                   const_cast<wchar_t*>(ManufacturerName), const_cast<wchar_t*>(ProductName));
+    return &OpenDeviceInfo;
+}
+
+int HID_API_EXPORT_CALL hid_get_indexed_string(hid_device* dev, int, wchar_t*, size_t)
+{
+    if (dev == nullptr) return -1;
+    std::lock_guard<std::mutex> guard(DeviceLock);
+    dev->lastError = L"Indexed strings are not supported by this device";
+    return -1;
+}
+
+HID_API_EXPORT const wchar_t* HID_API_CALL hid_error(hid_device* dev)
+{
+    std::lock_guard<std::mutex> guard(DeviceLock);
+    return dev == nullptr ? GlobalError.c_str() : dev->lastError.c_str();
+}
+
+HID_API_EXPORT const struct hid_api_version* HID_API_CALL hid_version(void)
+{
+    static const hid_api_version Version = {HID_API_VERSION_MAJOR, HID_API_VERSION_MINOR,
+                                            HID_API_VERSION_PATCH};
+    return &Version;
+}
+
+HID_API_EXPORT const char* HID_API_CALL hid_version_str(void) { return HID_API_VERSION_STR; }
+
+}  // extern "C"

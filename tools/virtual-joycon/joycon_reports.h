@@ -1,0 +1,55 @@
+// Input reports of the simulated right Joy-Con on Bluetooth, built from a report sequence
+// number so that every field is a known function of it.
+//
+// Sequence numbers count 15 ms ticks since the device was opened (0x21 and 0x30 reports) or
+// 500 ms ticks (0x3F reports). For sequence number k:
+//   0x30 / 0x21, 49 bytes:
+//     byte 1      timer, k & 0xFF
+//     byte 2      0x8E (battery full, Joy-Con on Bluetooth)
+//     bytes 3-5   buttons: right k & 0xFF, shared (k >> 8) & 0xFF, left 0
+//     bytes 6-8   left stick: 0 (a right Joy-Con has none)
+//     bytes 9-11  right stick, 12-bit each: horizontal (0x800 + 8k) & 0xFFF,
+//                 vertical (0x800 - 8k) & 0xFFF, packed as the controller packs them
+//     byte 12     vibrator report 0x0C
+//   0x30 with the IMU on: bytes 13-48 are three frames of six little-endian 16-bit values
+//     (accelerometer x y z, gyroscope x y z); value of frame f, axis a is
+//     ((3k + f) * (a + 1) * 16) & 0xFFFF. With the IMU off they are zero.
+//   0x21: byte 13 ACK 0x80, byte 14 the subcommand ID answered, the rest zero.
+//   0x3F, 12 bytes: byte 1 buttons k & 0xFF, byte 2 (k >> 8) & 0xFF, byte 3 hat 0x08 (centre),
+//     bytes 4-11 00 80 00 80 00 80 00 80 (sticks at rest).
+#pragma once
+
+#include <cstdint>
+
+namespace vj {
+
+constexpr int StandardReportSize = 49;
+constexpr int SimpleReportSize = 12;
+
+constexpr unsigned char SubcommandReplyId = 0x21;
+constexpr unsigned char FullReportId = 0x30;
+constexpr unsigned char SimpleReportId = 0x3F;
+constexpr unsigned char SubcommandAck = 0x80;
+
+constexpr unsigned char SubcommandOutputId = 0x01;
+constexpr int SubcommandIdByte = 10;
+constexpr int SubcommandArgumentByte = 11;
+constexpr unsigned char SubcommandSetInputMode = 0x03;
+constexpr unsigned char SubcommandEnableImu = 0x40;
+
+constexpr long long FullReportPeriodNs = 15000000LL;
+constexpr long long SimpleReportPeriodNs = 500000000LL;
+
+// Fills out[0..48] with the 0x30 report of sequence number k.
+void BuildFullReport(std::uint32_t k, bool imuOn, unsigned char* out);
+
+// Fills out[0..48] with the reply to subcommand id, sent at sequence number k.
+void BuildSubcommandReply(std::uint32_t k, unsigned char id, unsigned char* out);
+
+// Fills out[0..11] with the 0x3F report of sequence number k.
+void BuildSimpleReport(std::uint32_t k, unsigned char* out);
+
+// The motion value of frame (0-2) and axis (0-5) in the 0x30 report k.
+std::uint16_t MotionValue(std::uint32_t k, int frame, int axis);
+
+}  // namespace vj
