@@ -8,3 +8,9 @@ scripts/setup-debian.sh --tests
 cmake --preset default
 cmake --build --preset default
 ctest --preset default -j2
+
+# Windows: cross-built with mingw-w64, tests run under Wine (the message box on a virtual display).
+scripts/setup-debian.sh --tests googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb xdotool
+cmake --preset windows
+cmake --build --preset windows
+ctest --preset windows -j2

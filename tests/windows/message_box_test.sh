@@ -24,6 +24,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'exit 1' HUP INT TERM
 
 fail() {
   echo "FAIL: $*" >&2
