@@ -40,12 +40,18 @@ for _ in $(seq 100); do [ -s "$work/display.txt" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n1 "$work/display.txt")"
 
 # A new prefix is made once; this can take a while.
-[ -d "$WINEPREFIX" ] || { wine wineboot --init >"$work/wineboot.txt" 2>&1; wineserver -w; }
+if [ ! -d "$WINEPREFIX" ]; then
+  wine wineboot --init >"$work/wineboot.txt" 2>&1 &
+  wait $!
+  wineserver -w
+fi
 
 wine "$tavrel_exe" >"$work/stdout.txt" 2>"$work/stderr.txt" &
 tavrel_pid=$!
 
-wine "$describe_exe" >"$work/dialog.txt" 2>>"$work/stderr.txt" || fail "no dialog appeared"
+# In the background, so that a termination request is acted on at once.
+wine "$describe_exe" >"$work/dialog.txt" 2>>"$work/stderr.txt" &
+wait $! || fail "no dialog appeared"
 tr -d '\r' <"$work/dialog.txt" >"$work/dialog-lf.txt"
 
 expected_caption="caption=Error"
