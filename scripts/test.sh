@@ -13,3 +13,9 @@ ctest --preset default -j2
 cmake --preset tsan
 cmake --build --preset tsan
 ctest --preset tsan -j2
+
+# Windows: cross-built with mingw-w64, tests run under Wine (the message box on a virtual display).
+scripts/setup-debian.sh --tests googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb xdotool
+cmake --preset windows
+cmake --build --preset windows
+ctest --preset windows -j2

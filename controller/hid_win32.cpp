@@ -1,0 +1,253 @@
+// HID backend for Windows: SetupAPI lists the HID interfaces, hid.dll tells each one's IDs and
+// report sizes, and overlapped file I/O moves the reports with bounded waits.
+#include "controller/hid.h"
+
+#include <windows.h>
+#include <setupapi.h>
+
+// The HID headers are C headers; older SDKs declare them without C linkage.
+extern "C" {
+#include <hidsdi.h>
+#include <hidpi.h>
+}
+
+#include <atomic>
+#include <cstring>
+
+namespace {
+
+constexpr int MaxOpenDevices = 8;
+
+// Largest report we keep a buffer for; the controller's are 362 (input) and 49 (output).
+constexpr int MaxReportBytes = 1024;
+
+// Room for an interface detail record with its device path.
+constexpr int MaxDeviceDetailBytes = 2048;
+
+// Longest wait for one output report to be taken by the device.
+constexpr DWORD HidWriteTimeoutMs = 500;
+
+// Longest wait for a cancelled request to finish cancelling.
+constexpr DWORD CancelSettleMs = 1000;
+
+// One overlapped request with the memory it reads into or writes from. Kept in the device
+// record, never on a stack: a thread ended in the middle of a request must not leave the
+// system writing into freed memory.
+struct HidRequest {
+    OVERLAPPED Overlapped;
+    bool Pending;  // issued and not yet seen to finish
+    unsigned char Buffer[MaxReportBytes];
+};
+
+struct HidDeviceRecord {
+    std::atomic<bool> InUse;
+    HANDLE File;
+    DWORD InputReportLength;   // report ID included
+    DWORD OutputReportLength;  // report ID included
+    HidRequest Read;
+    HidRequest Write;
+};
+
+// Handles are indices into this table; Windows handles never leave this file.
+HidDeviceRecord OpenDevices[MaxOpenDevices];
+
+HidDeviceRecord* FindDevice(int handle)
+{
+    if (handle < 0 || handle >= MaxOpenDevices) return nullptr;
+    if (!OpenDevices[handle].InUse.load()) return nullptr;
+    return &OpenDevices[handle];
+}
+
+enum class RequestOutcome { Completed, Failed, StillPending };
+
+// Waits up to waitMs for the request to finish and cancels it when it has not. A request that
+// finishes while being cancelled counts as completed.
+RequestOutcome FinishRequest(HANDLE file, HidRequest& request, DWORD waitMs, DWORD* bytes)
+{
+    if (WaitForSingleObject(request.Overlapped.hEvent, waitMs) != WAIT_OBJECT_0) {
+        CancelIo(file);
+        if (WaitForSingleObject(request.Overlapped.hEvent, CancelSettleMs) != WAIT_OBJECT_0)
+            return RequestOutcome::StillPending;
+    }
+    request.Pending = false;
+    return GetOverlappedResult(file, &request.Overlapped, bytes, FALSE) ? RequestOutcome::Completed
+                                                                        : RequestOutcome::Failed;
+}
+
+// A request left pending by a thread that was ended during it is cancelled by the system;
+// wait (bounded) until the record's memory is free again. False when it still is not.
+bool SettleLeftoverRequest(HANDLE file, HidRequest& request)
+{
+    if (!request.Pending) return true;
+    if (WaitForSingleObject(request.Overlapped.hEvent, CancelSettleMs) != WAIT_OBJECT_0) return false;
+    DWORD ignored = 0;
+    GetOverlappedResult(file, &request.Overlapped, &ignored, FALSE);
+    request.Pending = false;
+    return true;
+}
+
+// Starts a request; Completed with bytes when it finished at once, StillPending when it runs
+// on, Failed otherwise.
+RequestOutcome BeginRequest(BOOL started, HidRequest& request)
+{
+    if (started) return RequestOutcome::Completed;
+    if (GetLastError() != ERROR_IO_PENDING) return RequestOutcome::Failed;
+    request.Pending = true;
+    return RequestOutcome::StillPending;
+}
+
+// Report lengths of an open HID device; false when they cannot be read or are out of range.
+bool ReadReportLengths(HANDLE file, DWORD* inputLength, DWORD* outputLength)
+{
+    PHIDP_PREPARSED_DATA preparsed = nullptr;
+    if (!HidD_GetPreparsedData(file, &preparsed)) return false;
+    HIDP_CAPS caps;
+    const bool known = HidP_GetCaps(preparsed, &caps) == HIDP_STATUS_SUCCESS;
+    HidD_FreePreparsedData(preparsed);
+    if (!known) return false;
+    *inputLength = caps.InputReportByteLength;
+    *outputLength = caps.OutputReportByteLength;
+    return *inputLength > 0 && *inputLength <= MaxReportBytes && *outputLength > 0 &&
+           *outputLength <= MaxReportBytes;
+}
+
+void InitRequest(HidRequest& request, HANDLE event)
+{
+    std::memset(&request.Overlapped, 0, sizeof request.Overlapped);
+    request.Overlapped.hEvent = event;
+    request.Pending = false;
+}
+
+// Takes an open device into a free slot of the table. Returns its handle, or -1.
+int KeepDevice(HANDLE file, DWORD inputLength, DWORD outputLength)
+{
+    for (int handle = 0; handle < MaxOpenDevices; ++handle) {
+        HidDeviceRecord& device = OpenDevices[handle];
+        if (device.InUse.load()) continue;
+        // Manual-reset events, as overlapped results require.
+        HANDLE readEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        HANDLE writeEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        if (readEvent == nullptr || writeEvent == nullptr) {
+            if (readEvent != nullptr) CloseHandle(readEvent);
+            if (writeEvent != nullptr) CloseHandle(writeEvent);
+            return -1;
+        }
+        device.File = file;
+        device.InputReportLength = inputLength;
+        device.OutputReportLength = outputLength;
+        InitRequest(device.Read, readEvent);
+        InitRequest(device.Write, writeEvent);
+        device.InUse.store(true);
+        return handle;
+    }
+    return -1;
+}
+
+// Opens the interface at path when it is a HID device with these IDs. Returns its handle, or -1.
+int OpenIfMatching(const char* path, int vendorId, int productId)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return -1;
+
+    HIDD_ATTRIBUTES attributes;
+    attributes.Size = sizeof attributes;
+    DWORD inputLength = 0;
+    DWORD outputLength = 0;
+    int handle = -1;
+    if (HidD_GetAttributes(file, &attributes) && attributes.VendorID == vendorId &&
+        attributes.ProductID == productId && ReadReportLengths(file, &inputLength, &outputLength))
+        handle = KeepDevice(file, inputLength, outputLength);
+    if (handle == -1) CloseHandle(file);
+    return handle;
+}
+
+}  // namespace
+
+int OpenHidHandle(int vendorId, int productId)
+{
+    GUID hidGuid;
+    HidD_GetHidGuid(&hidGuid);
+    HDEVINFO interfaces =
+        SetupDiGetClassDevsA(&hidGuid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (interfaces == INVALID_HANDLE_VALUE) return -1;
+
+    int handle = -1;
+    SP_DEVICE_INTERFACE_DATA item;
+    item.cbSize = sizeof item;
+    for (DWORD index = 0;
+         handle == -1 && SetupDiEnumDeviceInterfaces(interfaces, nullptr, &hidGuid, index, &item);
+         ++index) {
+        alignas(SP_DEVICE_INTERFACE_DETAIL_DATA_A) unsigned char detailBytes[MaxDeviceDetailBytes];
+        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(detailBytes);
+        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+        if (!SetupDiGetDeviceInterfaceDetailA(interfaces, &item, detail, sizeof detailBytes, nullptr,
+                                              nullptr))
+            continue;  // path too long for the buffer, or the interface went away
+        handle = OpenIfMatching(detail->DevicePath, vendorId, productId);
+    }
+    SetupDiDestroyDeviceInfoList(interfaces);
+    return handle;
+}
+
+int WriteReport(int handle, const unsigned char* report, int* written)
+{
+    int sent = -1;
+    HidDeviceRecord* device = FindDevice(handle);
+    if (device != nullptr && SettleLeftoverRequest(device->File, device->Write)) {
+        // The device takes exactly its output report length; bytes past ours are zero.
+        HidRequest& request = device->Write;
+        const DWORD ours = device->OutputReportLength < HidOutputReportSize
+                               ? device->OutputReportLength
+                               : static_cast<DWORD>(HidOutputReportSize);
+        std::memset(request.Buffer, 0, device->OutputReportLength);
+        std::memcpy(request.Buffer, report, ours);
+
+        DWORD bytes = 0;
+        RequestOutcome outcome = BeginRequest(
+            WriteFile(device->File, request.Buffer, device->OutputReportLength, &bytes,
+                      &request.Overlapped),
+            request);
+        if (outcome == RequestOutcome::StillPending)
+            outcome = FinishRequest(device->File, request, HidWriteTimeoutMs, &bytes);
+        if (outcome == RequestOutcome::Completed) sent = static_cast<int>(bytes);
+    }
+    if (written != nullptr) *written = sent;
+    return sent;
+}
+
+int ReadReport(int handle, unsigned char* report, int* length)
+{
+    *length = 0;
+    HidDeviceRecord* device = FindDevice(handle);
+    if (device == nullptr || !SettleLeftoverRequest(device->File, device->Read)) return 0;
+
+    HidRequest& request = device->Read;
+    DWORD bytes = 0;
+    RequestOutcome outcome = BeginRequest(
+        ReadFile(device->File, request.Buffer, device->InputReportLength, &bytes, &request.Overlapped),
+        request);
+    if (outcome == RequestOutcome::StillPending)
+        outcome = FinishRequest(device->File, request, HidReadTimeoutMs, &bytes);
+    if (outcome != RequestOutcome::Completed || bytes == 0) return 0;
+
+    // Stored from byte 0 and zero-padded to the full size the caller's buffer holds.
+    const DWORD kept = bytes < HidInputReportSize ? bytes : static_cast<DWORD>(HidInputReportSize);
+    std::memcpy(report, request.Buffer, kept);
+    std::memset(report + kept, 0, HidInputReportSize - kept);
+    *length = HidInputReportSize;
+    return *length;
+}
+
+int CloseHidHandle(int handle)
+{
+    HidDeviceRecord* device = FindDevice(handle);
+    if (device == nullptr) return -1;
+    device->InUse.store(false);
+    // Closing the file cancels whatever is still pending; the system keeps its own reference
+    // to the events until then.
+    CloseHandle(device->File);
+    CloseHandle(device->Read.Overlapped.hEvent);
+    CloseHandle(device->Write.Overlapped.hEvent);
+    return 0;
+}
