@@ -3,7 +3,7 @@
 # Uses sudo when not run as root.
 set -euo pipefail
 
-packages=(build-essential cmake ninja-build pkg-config libhidapi-dev libgtest-dev)
+packages=(build-essential cmake ninja-build pkg-config libhidapi-dev libgtest-dev python3)
 if [ "${1:-}" = "--tests" ]; then
   shift
 fi
