@@ -171,6 +171,13 @@ def run_span_ns(run):
     return run.events[-1][0] - run.events[0][0] if run.events else 0
 
 
+def overhead_ns(run):
+    """Run time spent outside the gaps that follow rumble writes (the tune's paced waits)."""
+    writes = writes_of(run.events)
+    paced = sum(writes[i + 1][0] - writes[i][0] for i in range(len(writes) - 1) if writes[i][2][0] == 0x10)
+    return run_span_ns(run) - paced
+
+
 def scenario_normal_and_silent(args):
     c = Checks("normal and silent runs")
     normal = Run(args, "normal").finish()
@@ -184,9 +191,13 @@ def scenario_normal_and_silent(args):
     check_full_run(c, silent, answered=False)
     c.expect(not [e for e in silent.events if e[1] == "deliver"], "a silent controller delivered a report")
     silent_span = run_span_ns(silent)
-    c.expect(silent_span - span <= SLOWER_LIMIT_NS,
-             "silent run took %.3f s, normal %.3f s" % (silent_span / 1e9, span / 1e9))
-    print("nominal %.3f s, normal run %.3f s, silent run %.3f s" % (nominal / 1e9, span / 1e9, silent_span / 1e9))
+    c.expect(silent_span <= nominal * 1.25, "silent run took %.3f s for a %.3f s tune" % (silent_span / 1e9, nominal / 1e9))
+    # The tune's pacing depends on how busy the machine is, alike in both runs; what a silent
+    # controller may add is the time outside the tune's paced rumble gaps.
+    extra = overhead_ns(silent) - overhead_ns(normal)
+    c.expect(extra <= SLOWER_LIMIT_NS, "a silent controller added %.3f s outside the tune" % (extra / 1e9))
+    print("nominal %.3f s; normal run %.3f s (%.3f s outside the tune); silent run %.3f s (%.3f s outside the tune)" %
+          (nominal / 1e9, span / 1e9, overhead_ns(normal) / 1e9, silent_span / 1e9, overhead_ns(silent) / 1e9))
     c.finish()
 
 
