@@ -184,7 +184,6 @@ def scenario_normal_and_silent(args):
     ops = check_full_run(c, normal, answered=True)
     nominal = nominal_ns(ops)
     span = run_span_ns(normal)
-    c.expect(abs(nominal - 40_800_000_000) < 1_000_000_000, "nominal tune length %.3f s, expected about 40.8 s" % (nominal / 1e9))
     # Wide upper margin: a run must not take a quarter longer than the tune asks.
     c.expect(span <= nominal * 1.25, "normal run took %.3f s for a %.3f s tune" % (span / 1e9, nominal / 1e9))
     silent = Run(args, "silent", mode="silent").finish()
