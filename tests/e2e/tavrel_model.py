@@ -1,8 +1,8 @@
 """What tavrel should send, worked out on its own from the commands it echoes.
 
-The play-data rules and the rumble code tables are typed in here from the product
-description, independently of the C++ sources, so that the end-to-end checks compare the
-program against a second reading of the rules. Also reads the virtual controller's log.
+The play-data rules and the rumble code tables are typed in here from their documentation,
+independently of the C++ sources, so that the end-to-end checks compare the program against a
+second reading of the rules. Also reads the virtual controller's log.
 """
 import re
 
