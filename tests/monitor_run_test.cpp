@@ -6,6 +6,7 @@
 #include "monitor/poll_thread_control.h"
 #include "platform/interrupt.h"
 #include "tests/fake_hid.h"
+#include "tests/recording_message_box.h"
 #include "tests/scripted_keyboard.h"
 
 #include <gtest/gtest.h>
@@ -48,6 +49,7 @@ protected:
         ResetControllerLink();
         ResetControllerState();
         ClearInterruptRequest();
+        recording_message_box::Texts.clear();
     }
 
     void TearDown() override
@@ -75,7 +77,8 @@ TEST_F(MonitorRunTest, WithoutControllerShowsTheMessageAndTouchesNothing)
     fake_hid::SetDeviceAbsent(true);
     EXPECT_EQ(Run({Esc}), 1);
     EXPECT_EQ(Out, "");
-    EXPECT_EQ(Err, "JoyCon not found.\n");
+    EXPECT_EQ(Err, "");
+    EXPECT_EQ(recording_message_box::Texts, std::vector<std::string>{"JoyCon not found."});
     EXPECT_EQ(fake_hid::CallSequence(), "");
     EXPECT_EQ(scripted_keyboard::Calls(), "");
 }

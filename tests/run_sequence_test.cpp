@@ -1,10 +1,12 @@
 // The whole run on the fake controller: console output, report order, the first notes' bytes,
-// the tear-down, and the path without a controller.
+// the tear-down, and the path without a controller (the message box itself is recorded; the
+// executables' own message is checked end to end).
 #include "app/run_sequence.h"
 #include "app/tune.h"
 #include "controller/link.h"
 #include "playdata/player_state.h"
 #include "tests/fake_hid.h"
+#include "tests/recording_message_box.h"
 
 #include <gtest/gtest.h>
 
@@ -32,6 +34,7 @@ TEST(RunSequence, WithoutAControllerOnlyTheMessageIsShown)
     fake_hid::Reset();
     fake_hid::SetDeviceAbsent(true);
     ResetControllerLink();
+    recording_message_box::Texts.clear();
     ::testing::internal::CaptureStdout();
     ::testing::internal::CaptureStderr();
     int status = RunTavrel();
@@ -39,7 +42,8 @@ TEST(RunSequence, WithoutAControllerOnlyTheMessageIsShown)
     std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(status, 1);
     EXPECT_EQ(out, "");
-    EXPECT_EQ(err, "JoyCon not found.\n");
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(recording_message_box::Texts, std::vector<std::string>{"JoyCon not found."});
     EXPECT_TRUE(fake_hid::Events().empty());  // no report, no close
 }
 

@@ -1,0 +1,12 @@
+#include "tests/recording_message_box.h"
+
+#include "platform/message_box.h"
+
+namespace recording_message_box {
+std::vector<std::string> Texts;
+}
+
+void ShowMessageBox(const char* text)
+{
+    recording_message_box::Texts.push_back(text);
+}
