@@ -1,0 +1,10 @@
+// The whole run of tavrel-monitor: open the controller, switch on full reports and the motion
+// sensors, poll and print until Esc, then switch them off again and close.
+#pragma once
+
+constexpr int MonitorExitStatusDone = 0;
+constexpr int MonitorExitStatusNoController = 1;
+
+// Returns the process exit status: 0 after Esc, 1 when no controller opened, 130 when an
+// interrupt ended the run (the controller is restored and closed all the same).
+int RunMonitor();

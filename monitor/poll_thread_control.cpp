@@ -1,0 +1,50 @@
+#include "monitor/poll_thread_control.h"
+
+#include "monitor/input_report.h"
+#include "platform/poll_thread.h"
+#include "rumble/delay.h"
+
+namespace {
+
+constexpr int PollIntervalMs = 16;
+constexpr int StopGraceMs = 100;
+constexpr int AliveWindowMs = 100;
+
+void RunPollLoop()
+{
+    while (PollRun != 0) {
+        PollRunning = 1;
+        PollInputReport();
+        DelayMs(PollIntervalMs);
+    }
+    PollRunning = 0;
+}
+
+}  // namespace
+
+std::atomic<unsigned char> PollRun{0};
+std::atomic<unsigned char> PollRunning{0};
+
+void StartPollThread()
+{
+    PollRun = 1;
+    StartPlatformThread(RunPollLoop);
+}
+
+void StopPollThread()
+{
+    PollRun = 0;
+    // Returns early when an interrupt is requested; the thread is then still waited for below.
+    DelayMs(StopGraceMs);
+    // No polling after return: a thread that left its loop is joined; one still inside it is
+    // terminated on Windows, and on POSIX joined, which ends within one bounded read
+    // (HidReadTimeoutMs) and one wait, since it sees PollRun at 0 at the top of its next pass.
+    EndPlatformThread(PollRunning != 0);
+}
+
+int CheckInputAlive()
+{
+    ControllerState.ReportSeen = 0;
+    DelayMs(AliveWindowMs);
+    return ControllerState.ReportSeen != 0 ? 1 : 0;
+}
