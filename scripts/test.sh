@@ -19,3 +19,10 @@ scripts/setup-debian.sh --tests googletest g++-mingw-w64-x86-64-posix wine wine6
 cmake --preset windows
 cmake --build --preset windows
 ctest --preset windows -j2
+
+# The same suite under AddressSanitizer and UndefinedBehaviorSanitizer, then a short fuzz run.
+scripts/setup-debian.sh clang libclang-rt-dev
+cmake --preset asan
+cmake --build --preset asan -j2
+ctest --preset asan -j2
+scripts/fuzz.sh 30
