@@ -6,23 +6,29 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <unistd.h>
+
 namespace {
 
 // The log is opened once, at the first call into the library; set its path before any test.
-const bool LogPathSet = setenv("TAVREL_VJ_LOG", VJ_TEST_LOG, 1) == 0;
+// Each test process has its own, since ctest runs the cases side by side.
+const std::string LogPath = std::string(VJ_TEST_LOG) + "." + std::to_string(getpid());
+const bool LogPathSet = setenv("TAVREL_VJ_LOG", LogPath.c_str(), 1) == 0 &&
+                        std::atexit([] { std::remove(LogPath.c_str()); }) == 0;
 
 using Bytes = std::vector<unsigned char>;
 
 std::vector<std::string> LogLines()
 {
     std::vector<std::string> lines;
-    std::ifstream in(VJ_TEST_LOG);
+    std::ifstream in(LogPath);
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
 }

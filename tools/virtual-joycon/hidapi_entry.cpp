@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -63,6 +64,9 @@ struct hid_device_ {
 namespace {
 
 std::mutex DeviceLock;  // guards every hid_device_ and the device info below
+// Every device ever opened. They are kept for the process's life, not freed at close: a reader
+// blocked in another thread may still hold one.
+std::vector<std::unique_ptr<hid_device_>> OpenedDevices;
 std::condition_variable DeviceChanged;
 std::wstring GlobalError = L"Success";
 hid_device_info OpenDeviceInfo = {};
@@ -138,8 +142,8 @@ hid_device* OpenDevice(unsigned short vendorId, unsigned short productId, bool f
         GlobalError = L"No such device";
         return nullptr;
     }
-    // Devices are never freed: a reader blocked in another thread may still hold one at close.
-    hid_device* device = new hid_device_;
+    OpenedDevices.push_back(std::make_unique<hid_device_>());
+    hid_device* device = OpenedDevices.back().get();
     device->mode = mode;
     device->vanishAfter = VanishAfterFromEnvironment();
     device->writesDone = 0;
