@@ -34,8 +34,9 @@ void StartPollThread()
 void StopPollThread()
 {
     PollRun = 0;
-    // Returns early when an interrupt is requested; the thread is then still waited for below.
-    DelayMs(StopGraceMs);
+    // Not shortened by an interrupt: a thread ended forcibly may be holding a lock (the
+    // console's, the heap's) that the tear-down then waits for forever.
+    DelayMsThroughInterrupt(StopGraceMs);
     // No polling after return: a thread that left its loop is joined; one still inside it is
     // terminated on Windows, and on POSIX joined, which ends within one bounded read
     // (HidReadTimeoutMs) and one wait, since it sees PollRun at 0 at the top of its next pass.

@@ -4,10 +4,10 @@
 #include "platform/interrupt.h"
 
 namespace {
-constexpr double MillisecondsPerSecond = 1000.0;
-}
 
-void DelayMs(int ms)
+constexpr double MillisecondsPerSecond = 1000.0;
+
+void WaitMs(int ms, bool interruptible)
 {
     const double frequency = static_cast<double>(ReadCounterFrequency());
     const double start = static_cast<double>(ReadCounter());
@@ -15,6 +15,12 @@ void DelayMs(int ms)
         double elapsed = (static_cast<double>(ReadCounter()) - start) / frequency * MillisecondsPerSecond;
         // Strict: DelayMs(0) still waits for the counter to move on.
         if (elapsed > ms) return;
-        if (IsInterruptRequested()) return;
+        if (interruptible && IsInterruptRequested()) return;
     }
 }
+
+}  // namespace
+
+void DelayMs(int ms) { WaitMs(ms, true); }
+
+void DelayMsThroughInterrupt(int ms) { WaitMs(ms, false); }
