@@ -53,10 +53,12 @@ int main(int argc, char** argv)
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
 
     const int readCount = 10000000;
-    double start = NowUs();
-    volatile long long sink = 0;  // keeps the reads from being optimised away
-    for (int i = 0; i < readCount; ++i) sink += ReadCounter();
-    double perReadNs = (NowUs() - start) * 1000.0 / readCount;
+    // The span from the first to the last of the reads, so that every read is used.
+    const long long first = ReadCounter();
+    long long last = first;
+    for (int i = 1; i < readCount; ++i) last = ReadCounter();
+    double perReadNs = static_cast<double>(last - first) * 1e9 /
+                       static_cast<double>(ReadCounterFrequency()) / (readCount - 1);
     std::printf("counter read: %.1f ns (%d reads)\n", perReadNs, readCount);
 
     std::printf("overshoot past the asked time, microseconds, %d rounds each\n", rounds);
