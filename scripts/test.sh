@@ -21,7 +21,10 @@ cmake --build --preset windows
 ctest --preset windows -j2
 
 # The same suite under AddressSanitizer and UndefinedBehaviorSanitizer, then a short fuzz run.
-scripts/setup-debian.sh clang libclang-rt-dev
+# clang's sanitizer runtimes come in libclang-rt-dev on Debian 12; older releases ship them with clang.
+runtime=libclang-rt-dev
+apt-cache show "$runtime" >/dev/null 2>&1 || runtime=
+scripts/setup-debian.sh clang $runtime
 cmake --preset asan
 cmake --build --preset asan -j2
 ctest --preset asan -j2
