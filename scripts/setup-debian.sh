@@ -1,12 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building and testing Tavrel needs on Debian or Ubuntu, skipping what is there.
-# Uses sudo when not run as root.
+# Extra package names may be given as arguments. Uses sudo when not run as root.
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config libhidapi-dev libgtest-dev python3)
-if [ "${1:-}" = "--tests" ]; then
-  shift
-fi
 packages+=("$@")
 
 missing=()
@@ -18,4 +15,4 @@ done
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 $sudo apt-get update
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${missing[@]}"

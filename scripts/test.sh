@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/setup-debian.sh --tests
+scripts/setup-debian.sh
 
 cmake --preset default
 cmake --build --preset default
@@ -15,7 +15,7 @@ cmake --build --preset tsan
 ctest --preset tsan -j2
 
 # Windows: cross-built with mingw-w64, tests run under Wine (the message box on a virtual display).
-scripts/setup-debian.sh --tests googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb xdotool
+scripts/setup-debian.sh googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb xdotool
 cmake --preset windows
 cmake --build --preset windows
 ctest --preset windows -j2

@@ -5,6 +5,7 @@
 #include "monitor/monitor_loop.h"
 #include "platform/interrupt.h"
 #include "tests/fake_hid.h"
+#include "tests/monitor_test_state.h"
 #include "tests/scripted_keyboard.h"
 
 #include <gtest/gtest.h>
@@ -34,10 +35,7 @@ class MonitorLoopTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        fake_hid::Reset();
-        ResetControllerLink();
-        ResetControllerState();
-        ClearInterruptRequest();
+        ResetMonitorTestState();
         ControllerLink.Handle = OpenHidHandle(ControllerVendorId, ControllerProductId);
     }
 

@@ -6,6 +6,7 @@
 #include "monitor/poll_thread_control.h"
 #include "platform/interrupt.h"
 #include "tests/fake_hid.h"
+#include "tests/monitor_test_state.h"
 #include "tests/recording_message_box.h"
 #include "tests/scripted_keyboard.h"
 
@@ -45,10 +46,7 @@ class MonitorRunTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        fake_hid::Reset();
-        ResetControllerLink();
-        ResetControllerState();
-        ClearInterruptRequest();
+        ResetMonitorTestState();
         recording_message_box::Texts.clear();
     }
 

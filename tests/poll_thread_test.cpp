@@ -5,6 +5,7 @@
 #include "monitor/poll_thread_control.h"
 #include "platform/interrupt.h"
 #include "tests/fake_hid.h"
+#include "tests/monitor_test_state.h"
 
 #include <gtest/gtest.h>
 
@@ -53,10 +54,7 @@ class PollThreadTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        fake_hid::Reset();
-        ResetControllerLink();
-        ResetControllerState();
-        ClearInterruptRequest();
+        ResetMonitorTestState();
         ControllerLink.Handle = OpenHidHandle(ControllerVendorId, ControllerProductId);
     }
 
