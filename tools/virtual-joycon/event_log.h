@@ -1,5 +1,5 @@
-// The virtual controller's event log: one line per event, "<CLOCK_MONOTONIC ns> <event>",
-// written whole with a single write so that lines from several threads never interleave.
+// The virtual controller's event log: one line per event, "<ns> <event>", written whole with
+// a single write so that lines from several threads never interleave.
 #pragma once
 
 #include <cstddef>
@@ -8,9 +8,10 @@ namespace vj {
 
 // Opens (truncating) the file named by TAVREL_VJ_LOG on the first call; later calls do
 // nothing. Without the variable nothing is logged.
-void OpenEventLog();
+void StartEventLog();
 
-// Current CLOCK_MONOTONIC time in nanoseconds, the time base of the log.
+// The time base of the log in nanoseconds: CLOCK_MONOTONIC on POSIX, the performance counter
+// on Windows (the clock the programs' own waits run on).
 long long MonotonicNs();
 
 // Logs "<ns> <text>", the time taken under the log's lock so that lines are in time order.

@@ -1,16 +1,10 @@
 // The hidapi entry points of the virtual controller: one simulated right Joy-Con on Bluetooth
 // (057E/2007). Preloaded in front of libhidapi, it answers every call a hidapi user makes.
 //
-// Behaviour, chosen per open from TAVREL_VJ_MODE:
-//   normal  every 0x01 subcommand report is answered by a 0x21 reply on the next read;
-//           in input mode 0x30 a 0x30 report is due every 15 ms, in mode 0x3F a 0x3F report
-//           every 500 ms (a button change); pending replies come before streamed reports and
-//           a reader gets the latest report due (older ones it missed are dropped).
-//   absent  nothing enumerates or opens.
-//   silent  opens and takes writes, but no read ever brings a report.
-//   vanish  after TAVREL_VJ_VANISH_AFTER successful writes, every later write and read fails.
+// Behaviour, chosen per open from TAVREL_VJ_MODE, is virtual_device.h's; once a vanish-mode
+// device is lost, every later write and read fails.
 #include "event_log.h"
-#include "joycon_reports.h"
+#include "virtual_device.h"
 
 #include <hidapi.h>
 
@@ -19,7 +13,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -36,28 +29,13 @@ constexpr const wchar_t* ProductName = L"Joy-Con (R)";
 constexpr unsigned short GenericDesktopPage = 0x01;
 constexpr unsigned short GamepadUsage = 0x05;
 constexpr unsigned short ReleaseNumber = 0x0001;
-constexpr unsigned char InitialInputMode = 0x3F;
-
-enum class Mode { Normal, Absent, Silent, Vanish };
-
-using Report = std::vector<unsigned char>;
 
 }  // namespace
 
 struct hid_device_ {
-    Mode mode;
-    long long vanishAfter;     // vanish mode: successful writes before the device is lost
-    long long writesDone;
-    bool vanished;
+    vj::DeviceState state;
     bool closed;
     bool nonblocking;
-    long long openNs;
-    unsigned char inputMode;
-    bool imuOn;
-    long long streamStartNs;   // time of the last input mode change
-    long long lastFullSlot;    // sequence number of the last 0x30 report delivered
-    long long lastSimpleSlot;  // same for 0x3F
-    std::deque<Report> pendingReplies;
     std::wstring lastError;
 };
 
@@ -70,24 +48,6 @@ std::vector<std::unique_ptr<hid_device_>> OpenedDevices;
 std::condition_variable DeviceChanged;
 std::wstring GlobalError = L"Success";
 hid_device_info OpenDeviceInfo = {};
-
-Mode ModeFromEnvironment()
-{
-    const char* text = std::getenv("TAVREL_VJ_MODE");
-    if (text == nullptr) return Mode::Normal;
-    if (std::strcmp(text, "absent") == 0) return Mode::Absent;
-    if (std::strcmp(text, "silent") == 0) return Mode::Silent;
-    if (std::strcmp(text, "vanish") == 0) return Mode::Vanish;
-    return Mode::Normal;
-}
-
-long long VanishAfterFromEnvironment()
-{
-    const char* text = std::getenv("TAVREL_VJ_VANISH_AFTER");
-    if (text == nullptr) return 0;
-    const long long n = std::strtoll(text, nullptr, 10);
-    return n < 0 ? 0 : n;
-}
 
 wchar_t* CopyWide(const wchar_t* text)
 {
@@ -130,9 +90,8 @@ bool IdsMatch(unsigned short vendorId, unsigned short productId)
 
 hid_device* OpenDevice(unsigned short vendorId, unsigned short productId, bool found)
 {
-    vj::OpenEventLog();
-    const Mode mode = ModeFromEnvironment();
-    const bool opens = found && mode != Mode::Absent;
+    vj::StartEventLog();
+    const bool opens = found && vj::ModeFromEnvironment() != vj::Mode::Absent;
     char line[64];
     std::snprintf(line, sizeof line, "open %04x %04x %s", vendorId, productId,
                   opens ? "ok" : "absent");
@@ -144,66 +103,15 @@ hid_device* OpenDevice(unsigned short vendorId, unsigned short productId, bool f
     }
     OpenedDevices.push_back(std::make_unique<hid_device_>());
     hid_device* device = OpenedDevices.back().get();
-    device->mode = mode;
-    device->vanishAfter = VanishAfterFromEnvironment();
-    device->writesDone = 0;
-    device->vanished = mode == Mode::Vanish && device->vanishAfter == 0;
+    vj::StartDevice(device->state, vj::MonotonicNs());
     device->closed = false;
     device->nonblocking = false;
-    device->openNs = vj::MonotonicNs();
-    device->inputMode = InitialInputMode;
-    device->imuOn = false;
-    device->streamStartNs = device->openNs;
-    device->lastFullSlot = -1;
-    device->lastSimpleSlot = -1;
     device->lastError = L"Success";
     GlobalError = L"Success";
     return device;
 }
 
-// Sequence number of the 15 ms tick at time ns.
-std::uint32_t FullSlotAt(const hid_device* device, long long ns)
-{
-    return static_cast<std::uint32_t>((ns - device->openNs) / vj::FullReportPeriodNs);
-}
-
-// Looks for a streamed report due at now. Fills report and returns true when one is due;
-// otherwise sets *nextDueNs to when the next one is due (or -1 when none will come).
-bool TakeStreamedReport(hid_device* device, long long now, Report* report, long long* nextDueNs)
-{
-    *nextDueNs = -1;
-    long long period = 0;
-    long long* lastSlot = nullptr;
-    if (device->inputMode == vj::FullReportId) {
-        period = vj::FullReportPeriodNs;
-        lastSlot = &device->lastFullSlot;
-    } else if (device->inputMode == vj::SimpleReportId) {
-        period = vj::SimpleReportPeriodNs;
-        lastSlot = &device->lastSimpleSlot;
-    } else {
-        return false;
-    }
-    // The first report of a mode is the first tick strictly after the mode was set.
-    long long first = (device->streamStartNs - device->openNs) / period + 1;
-    if (first <= *lastSlot) first = *lastSlot + 1;
-    const long long current = (now - device->openNs) / period;
-    if (current < first) {
-        *nextDueNs = device->openNs + first * period;
-        return false;
-    }
-    *lastSlot = current;
-    const std::uint32_t k = static_cast<std::uint32_t>(current);
-    if (device->inputMode == vj::FullReportId) {
-        report->assign(vj::StandardReportSize, 0);
-        vj::BuildFullReport(k, device->imuOn, report->data());
-    } else {
-        report->assign(vj::SimpleReportSize, 0);
-        vj::BuildSimpleReport(k, report->data());
-    }
-    return true;
-}
-
-int Deliver(const Report& report, unsigned char* data, std::size_t length)
+int Deliver(const vj::Report& report, unsigned char* data, std::size_t length)
 {
     vj::LogReport("deliver", report.data(), report.size());
     const std::size_t n = report.size() < length ? report.size() : length;
@@ -225,21 +133,17 @@ int ReadWithTimeout(hid_device* device, unsigned char* data, std::size_t length,
         milliseconds < 0 ? -1 : vj::MonotonicNs() + milliseconds * 1000000LL;
     for (;;) {
         if (device->closed) return -1;
-        if (device->vanished) {
+        if (device->state.Vanished) {
             device->lastError = L"Device disconnected";
             vj::LogEvent("fail read");
             return -1;
         }
-        if (!device->pendingReplies.empty()) {
-            Report reply = device->pendingReplies.front();
-            device->pendingReplies.pop_front();
-            return Deliver(reply, data, length);
-        }
         const long long now = vj::MonotonicNs();
         long long nextDue = -1;
-        if (device->mode != Mode::Silent) {
-            Report report;
-            if (TakeStreamedReport(device, now, &report, &nextDue)) return Deliver(report, data, length);
+        vj::NextReport next;
+        if (vj::FindNextReport(device->state, now, &next, &nextDue)) {
+            vj::MarkDelivered(device->state, next);
+            return Deliver(next.Bytes, data, length);
         }
         if (deadline >= 0 && now >= deadline) {
             char line[32];
@@ -257,24 +161,6 @@ int ReadWithTimeout(hid_device* device, unsigned char* data, std::size_t length,
     }
 }
 
-void TakeSubcommand(hid_device* device, const unsigned char* data, std::size_t length)
-{
-    if (length <= vj::SubcommandArgumentByte || data[0] != vj::SubcommandOutputId) return;
-    const unsigned char id = data[vj::SubcommandIdByte];
-    const unsigned char argument = data[vj::SubcommandArgumentByte];
-    const long long now = vj::MonotonicNs();
-    if (id == vj::SubcommandSetInputMode) {
-        device->inputMode = argument;
-        device->streamStartNs = now;
-    } else if (id == vj::SubcommandEnableImu) {
-        device->imuOn = argument != 0;
-    }
-    if (device->mode == Mode::Silent) return;
-    Report reply(vj::StandardReportSize, 0);
-    vj::BuildSubcommandReply(FullSlotAt(device, now), id, reply.data());
-    device->pendingReplies.push_back(reply);
-}
-
 int CopyString(const wchar_t* text, wchar_t* out, std::size_t maxlen)
 {
     if (out == nullptr || maxlen == 0) return -1;
@@ -289,7 +175,7 @@ extern "C" {
 
 int HID_API_EXPORT HID_API_CALL hid_init(void)
 {
-    vj::OpenEventLog();
+    vj::StartEventLog();
     return 0;
 }
 
@@ -298,8 +184,8 @@ int HID_API_EXPORT HID_API_CALL hid_exit(void) { return 0; }
 struct hid_device_info HID_API_EXPORT* HID_API_CALL hid_enumerate(unsigned short vendor_id,
                                                                   unsigned short product_id)
 {
-    vj::OpenEventLog();
-    if (ModeFromEnvironment() == Mode::Absent || !IdsMatch(vendor_id, product_id)) return nullptr;
+    vj::StartEventLog();
+    if (vj::ModeFromEnvironment() == vj::Mode::Absent || !IdsMatch(vendor_id, product_id)) return nullptr;
     hid_device_info* info = static_cast<hid_device_info*>(std::calloc(1, sizeof(hid_device_info)));
     if (info == nullptr) return nullptr;
     FillDeviceInfo(info, CopyNarrow(DevicePath), CopyWide(SerialNumber), CopyWide(ManufacturerName),
@@ -339,15 +225,13 @@ int HID_API_EXPORT HID_API_CALL hid_write(hid_device* dev, const unsigned char* 
     if (dev == nullptr || data == nullptr || length == 0) return -1;
     std::lock_guard<std::mutex> guard(DeviceLock);
     if (dev->closed) return -1;
-    if (dev->vanished) {
+    if (dev->state.Vanished) {
         dev->lastError = L"Device disconnected";
         vj::LogEvent("fail write");
         return -1;
     }
     vj::LogReport("write", data, length);
-    ++dev->writesDone;
-    if (dev->mode == Mode::Vanish && dev->writesDone >= dev->vanishAfter) dev->vanished = true;
-    TakeSubcommand(dev, data, length);
+    vj::TakeWrite(dev->state, data, length, vj::MonotonicNs());
     DeviceChanged.notify_all();
     return static_cast<int>(length);
 }
