@@ -1,0 +1,47 @@
+#include "listed_devices.h"
+
+#include "virtual_device.h"
+
+#include <cstdio>
+#include <cwchar>
+
+namespace vj {
+
+namespace {
+constexpr wchar_t PipeObjectPrefix[] = L"\\Device\\NamedPipe\\tavrel-vj-";
+}  // namespace
+
+int PresentDeviceCount()
+{
+    // The controller is the last entry.
+    return ModeFromEnvironment() == Mode::Absent ? ListedDeviceCount - 1 : ListedDeviceCount;
+}
+
+void FormatPipePath(char* path, unsigned long clientProcessId, int index)
+{
+    std::snprintf(path, MaxPipePathLength, "\\\\.\\pipe\\tavrel-vj-%lu-%d", clientProcessId, index);
+}
+
+int IndexFromPipeObjectName(const wchar_t* name, std::size_t length)
+{
+    const std::size_t prefixLength = sizeof PipeObjectPrefix / sizeof PipeObjectPrefix[0] - 1;
+    if (length <= prefixLength || std::wcsncmp(name, PipeObjectPrefix, prefixLength) != 0) return -1;
+    // "<pid>-<index>": the index follows the last dash.
+    std::size_t dash = length;
+    while (dash > prefixLength && name[dash - 1] != L'-') --dash;
+    if (dash == prefixLength || dash == length) return -1;
+    int index = 0;
+    for (std::size_t i = dash; i < length; ++i) {
+        if (name[i] < L'0' || name[i] > L'9') return -1;
+        index = index * 10 + (name[i] - L'0');
+        if (index >= ListedDeviceCount) return -1;
+    }
+    return index;
+}
+
+void FormatEventName(char* name, std::size_t size, unsigned long clientProcessId, const char* what)
+{
+    std::snprintf(name, size, "Local\\tavrel-vj-%lu-%s", clientProcessId, what);
+}
+
+}  // namespace vj
