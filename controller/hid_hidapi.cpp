@@ -2,25 +2,17 @@
 // a stand-in preloaded in its place (the virtual controller) can answer instead.
 #include "controller/hid.h"
 
+#include "controller/hid_slots.h"
+
 #include <hidapi.h>
 
 #include <cstring>
-#include <mutex>
 
 namespace {
 
-constexpr int MaxOpenDevices = 8;
-
-// Handles are indices into this table; hidapi's device pointers never leave this file.
-hid_device* OpenDevices[MaxOpenDevices] = {};
-std::mutex OpenDevicesLock;
-
-hid_device* FindDevice(int handle)
-{
-    if (handle < 0 || handle >= MaxOpenDevices) return nullptr;
-    std::lock_guard<std::mutex> guard(OpenDevicesLock);
-    return OpenDevices[handle];
-}
+// hidapi's device of each open handle; hidapi's pointers never leave this file. An entry is
+// only used while its slot is borrowed, so hid_close never frees a device still in use.
+hid_device* OpenDevices[MaxOpenHidDevices] = {};
 
 }  // namespace
 
@@ -31,22 +23,23 @@ int OpenHidHandle(int vendorId, int productId)
                                   static_cast<unsigned short>(productId), nullptr);
     if (device == nullptr) return -1;
 
-    std::lock_guard<std::mutex> guard(OpenDevicesLock);
-    for (int handle = 0; handle < MaxOpenDevices; ++handle) {
-        if (OpenDevices[handle] == nullptr) {
-            OpenDevices[handle] = device;
-            return handle;
-        }
+    const int handle = ReserveHidSlot();
+    if (handle == -1) {
+        hid_close(device);
+        return -1;
     }
-    hid_close(device);
-    return -1;
+    OpenDevices[handle] = device;
+    PublishHidSlot(handle);
+    return handle;
 }
 
 int WriteReport(int handle, const unsigned char* report, int* written)
 {
-    hid_device* device = FindDevice(handle);
     int sent = -1;
-    if (device != nullptr) sent = hid_write(device, report, HidOutputReportSize);
+    if (BorrowHidSlot(handle)) {
+        sent = hid_write(OpenDevices[handle], report, HidOutputReportSize);
+        ReturnHidSlot(handle);
+    }
     if (written != nullptr) *written = sent;
     return sent;
 }
@@ -54,12 +47,12 @@ int WriteReport(int handle, const unsigned char* report, int* written)
 int ReadReport(int handle, unsigned char* report, int* length)
 {
     *length = 0;
-    hid_device* device = FindDevice(handle);
-    if (device == nullptr) return 0;
+    if (!BorrowHidSlot(handle)) return 0;
 
     // Read into a scratch buffer so that a failed read leaves the caller's buffer untouched.
     unsigned char received[HidInputReportSize] = {};
-    int got = hid_read_timeout(device, received, sizeof received, HidReadTimeoutMs);
+    const int got = hid_read_timeout(OpenDevices[handle], received, sizeof received, HidReadTimeoutMs);
+    ReturnHidSlot(handle);
     if (got <= 0) return 0;
 
     // Linux delivers the report's own size; pad to the full size as the Windows stack does.
@@ -70,13 +63,14 @@ int ReadReport(int handle, unsigned char* report, int* length)
 
 int CloseHidHandle(int handle)
 {
-    hid_device* device = nullptr;
-    {
-        std::lock_guard<std::mutex> guard(OpenDevicesLock);
-        if (handle < 0 || handle >= MaxOpenDevices || OpenDevices[handle] == nullptr) return -1;
-        device = OpenDevices[handle];
+    const HidSlotClosing closing = BeginClosingHidSlot(handle);
+    if (closing == HidSlotClosing::NotOpen) return -1;
+    // A device an operation never gave back stays open: freeing it could pull it from under
+    // that operation. Its slot is never reused.
+    if (closing == HidSlotClosing::Idle) {
+        hid_close(OpenDevices[handle]);
         OpenDevices[handle] = nullptr;
     }
-    hid_close(device);
+    FinishClosingHidSlot(handle, closing == HidSlotClosing::Abandoned);
     return 0;
 }

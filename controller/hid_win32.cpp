@@ -11,12 +11,11 @@ extern "C" {
 #include <hidpi.h>
 }
 
-#include <atomic>
+#include "controller/hid_slots.h"
+
 #include <cstring>
 
 namespace {
-
-constexpr int MaxOpenDevices = 8;
 
 // Largest report we keep a buffer for; the controller's are 362 (input) and 49 (output).
 constexpr int MaxReportBytes = 1024;
@@ -40,7 +39,6 @@ struct HidRequest {
 };
 
 struct HidDeviceRecord {
-    std::atomic<bool> InUse;
     HANDLE File;
     DWORD InputReportLength;   // report ID included
     DWORD OutputReportLength;  // report ID included
@@ -48,15 +46,9 @@ struct HidDeviceRecord {
     HidRequest Write;
 };
 
-// Handles are indices into this table; Windows handles never leave this file.
-HidDeviceRecord OpenDevices[MaxOpenDevices];
-
-HidDeviceRecord* FindDevice(int handle)
-{
-    if (handle < 0 || handle >= MaxOpenDevices) return nullptr;
-    if (!OpenDevices[handle].InUse.load()) return nullptr;
-    return &OpenDevices[handle];
-}
+// The record of each open handle; Windows handles never leave this file. A record is only
+// used while its slot is borrowed (or by the close that holds it).
+HidDeviceRecord OpenDevices[MaxOpenHidDevices];
 
 enum class RequestOutcome { Completed, Failed, StillPending };
 
@@ -121,43 +113,56 @@ void InitRequest(HidRequest& request, HANDLE event)
 // Takes an open device into a free slot of the table. Returns its handle, or -1.
 int KeepDevice(HANDLE file, DWORD inputLength, DWORD outputLength)
 {
-    for (int handle = 0; handle < MaxOpenDevices; ++handle) {
-        HidDeviceRecord& device = OpenDevices[handle];
-        if (device.InUse.load()) continue;
-        // Manual-reset events, as overlapped results require.
-        HANDLE readEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        HANDLE writeEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        if (readEvent == nullptr || writeEvent == nullptr) {
-            if (readEvent != nullptr) CloseHandle(readEvent);
-            if (writeEvent != nullptr) CloseHandle(writeEvent);
-            return -1;
-        }
-        device.File = file;
-        device.InputReportLength = inputLength;
-        device.OutputReportLength = outputLength;
-        InitRequest(device.Read, readEvent);
-        InitRequest(device.Write, writeEvent);
-        device.InUse.store(true);
-        return handle;
+    // Manual-reset events, as overlapped results require.
+    HANDLE readEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE writeEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    const int handle = readEvent != nullptr && writeEvent != nullptr ? ReserveHidSlot() : -1;
+    if (handle == -1) {
+        if (readEvent != nullptr) CloseHandle(readEvent);
+        if (writeEvent != nullptr) CloseHandle(writeEvent);
+        return -1;
     }
-    return -1;
+    HidDeviceRecord& device = OpenDevices[handle];
+    device.File = file;
+    device.InputReportLength = inputLength;
+    device.OutputReportLength = outputLength;
+    InitRequest(device.Read, readEvent);
+    InitRequest(device.Write, writeEvent);
+    PublishHidSlot(handle);
+    return handle;
 }
 
-// Opens the interface at path when it is a HID device with these IDs. Returns its handle, or -1.
+// The IDs of the interface at path, read through a handle opened without access rights:
+// that reaches every HID device, keyboards included, without opening it for use.
+bool ReadDeviceIds(const char* path, USHORT* vendorId, USHORT* productId)
+{
+    HANDLE query = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (query == INVALID_HANDLE_VALUE) return false;
+    HIDD_ATTRIBUTES attributes;
+    attributes.Size = sizeof attributes;
+    const bool known = HidD_GetAttributes(query, &attributes) != FALSE;
+    CloseHandle(query);
+    *vendorId = attributes.VendorID;
+    *productId = attributes.ProductID;
+    return known;
+}
+
+// Opens the interface at path when it is a HID device with these IDs; no other device is opened
+// for use. Returns its handle, or -1.
 int OpenIfMatching(const char* path, int vendorId, int productId)
 {
+    USHORT foundVendor = 0;
+    USHORT foundProduct = 0;
+    if (!ReadDeviceIds(path, &foundVendor, &foundProduct) || foundVendor != vendorId || foundProduct != productId)
+        return -1;
     HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (file == INVALID_HANDLE_VALUE) return -1;
 
-    HIDD_ATTRIBUTES attributes;
-    attributes.Size = sizeof attributes;
     DWORD inputLength = 0;
     DWORD outputLength = 0;
     int handle = -1;
-    if (HidD_GetAttributes(file, &attributes) && attributes.VendorID == vendorId &&
-        attributes.ProductID == productId && ReadReportLengths(file, &inputLength, &outputLength))
-        handle = KeepDevice(file, inputLength, outputLength);
+    if (ReadReportLengths(file, &inputLength, &outputLength)) handle = KeepDevice(file, inputLength, outputLength);
     if (handle == -1) CloseHandle(file);
     return handle;
 }
@@ -193,24 +198,26 @@ int OpenHidHandle(int vendorId, int productId)
 int WriteReport(int handle, const unsigned char* report, int* written)
 {
     int sent = -1;
-    HidDeviceRecord* device = FindDevice(handle);
-    if (device != nullptr && SettleLeftoverRequest(device->File, device->Write)) {
-        // The device takes exactly its output report length; bytes past ours are zero.
-        HidRequest& request = device->Write;
-        const DWORD ours = device->OutputReportLength < HidOutputReportSize
-                               ? device->OutputReportLength
-                               : static_cast<DWORD>(HidOutputReportSize);
-        std::memset(request.Buffer, 0, device->OutputReportLength);
-        std::memcpy(request.Buffer, report, ours);
+    if (BorrowHidSlot(handle)) {
+        HidDeviceRecord& device = OpenDevices[handle];
+        if (SettleLeftoverRequest(device.File, device.Write)) {
+            // The device takes exactly its output report length; bytes past ours are zero.
+            HidRequest& request = device.Write;
+            const DWORD ours = device.OutputReportLength < HidOutputReportSize
+                                   ? device.OutputReportLength
+                                   : static_cast<DWORD>(HidOutputReportSize);
+            std::memset(request.Buffer, 0, device.OutputReportLength);
+            std::memcpy(request.Buffer, report, ours);
 
-        DWORD bytes = 0;
-        RequestOutcome outcome = BeginRequest(
-            WriteFile(device->File, request.Buffer, device->OutputReportLength, &bytes,
-                      &request.Overlapped),
-            request);
-        if (outcome == RequestOutcome::StillPending)
-            outcome = FinishRequest(device->File, request, HidWriteTimeoutMs, &bytes);
-        if (outcome == RequestOutcome::Completed) sent = static_cast<int>(bytes);
+            DWORD bytes = 0;
+            RequestOutcome outcome = BeginRequest(
+                WriteFile(device.File, request.Buffer, device.OutputReportLength, &bytes, &request.Overlapped),
+                request);
+            if (outcome == RequestOutcome::StillPending)
+                outcome = FinishRequest(device.File, request, HidWriteTimeoutMs, &bytes);
+            if (outcome == RequestOutcome::Completed) sent = static_cast<int>(bytes);
+        }
+        ReturnHidSlot(handle);
     }
     if (written != nullptr) *written = sent;
     return sent;
@@ -219,35 +226,43 @@ int WriteReport(int handle, const unsigned char* report, int* written)
 int ReadReport(int handle, unsigned char* report, int* length)
 {
     *length = 0;
-    HidDeviceRecord* device = FindDevice(handle);
-    if (device == nullptr || !SettleLeftoverRequest(device->File, device->Read)) return 0;
-
-    HidRequest& request = device->Read;
+    if (!BorrowHidSlot(handle)) return 0;
+    HidDeviceRecord& device = OpenDevices[handle];
+    HidRequest& request = device.Read;
     DWORD bytes = 0;
-    RequestOutcome outcome = BeginRequest(
-        ReadFile(device->File, request.Buffer, device->InputReportLength, &bytes, &request.Overlapped),
-        request);
-    if (outcome == RequestOutcome::StillPending)
-        outcome = FinishRequest(device->File, request, HidReadTimeoutMs, &bytes);
-    if (outcome != RequestOutcome::Completed || bytes == 0) return 0;
-
-    // Stored from byte 0 and zero-padded to the full size the caller's buffer holds.
-    const DWORD kept = bytes < HidInputReportSize ? bytes : static_cast<DWORD>(HidInputReportSize);
-    std::memcpy(report, request.Buffer, kept);
-    std::memset(report + kept, 0, HidInputReportSize - kept);
-    *length = HidInputReportSize;
+    RequestOutcome outcome = RequestOutcome::Failed;
+    if (SettleLeftoverRequest(device.File, request)) {
+        outcome = BeginRequest(
+            ReadFile(device.File, request.Buffer, device.InputReportLength, &bytes, &request.Overlapped), request);
+        if (outcome == RequestOutcome::StillPending)
+            outcome = FinishRequest(device.File, request, HidReadTimeoutMs, &bytes);
+    }
+    if (outcome == RequestOutcome::Completed && bytes > 0) {
+        // Stored from byte 0 and zero-padded to the full size the caller's buffer holds.
+        const DWORD kept = bytes < HidInputReportSize ? bytes : static_cast<DWORD>(HidInputReportSize);
+        std::memcpy(report, request.Buffer, kept);
+        std::memset(report + kept, 0, HidInputReportSize - kept);
+        *length = HidInputReportSize;
+    }
+    ReturnHidSlot(handle);
     return *length;
 }
 
 int CloseHidHandle(int handle)
 {
-    HidDeviceRecord* device = FindDevice(handle);
-    if (device == nullptr) return -1;
-    device->InUse.store(false);
-    // Closing the file cancels whatever is still pending; the system keeps its own reference
-    // to the events until then.
-    CloseHandle(device->File);
-    CloseHandle(device->Read.Overlapped.hEvent);
-    CloseHandle(device->Write.Overlapped.hEvent);
+    const HidSlotClosing closing = BeginClosingHidSlot(handle);
+    if (closing == HidSlotClosing::NotOpen) return -1;
+    HidDeviceRecord& device = OpenDevices[handle];
+    // Closing the file cancels whatever is still pending. Until such a request has finished, the
+    // system may still write into the record's buffers and OVERLAPPED, and signal its events:
+    // the slot is then never reused and its events stay open.
+    CloseHandle(device.File);
+    const bool settled = closing == HidSlotClosing::Idle && SettleLeftoverRequest(device.File, device.Read) &&
+                         SettleLeftoverRequest(device.File, device.Write);
+    if (settled) {
+        CloseHandle(device.Read.Overlapped.hEvent);
+        CloseHandle(device.Write.Overlapped.hEvent);
+    }
+    FinishClosingHidSlot(handle, !settled);
     return 0;
 }
