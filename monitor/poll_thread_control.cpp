@@ -27,6 +27,10 @@ std::atomic<unsigned char> PollRunning{0};
 
 void StartPollThread()
 {
+    // One polling thread at most: a thread still running from an earlier start is ended first,
+    // as a stop ends it, so that StopPollThread never leaves one behind.
+    PollRun = 0;
+    EndPlatformThread(false);
     PollRun = 1;
     StartPlatformThread(RunPollLoop);
 }

@@ -23,6 +23,8 @@ bool Repeating = false;
 Answer Repeated;
 int ReadDelayMs = 0;
 bool Absent = false;
+int ReadsInProgress = 0;
+int MostReadsInProgress = 0;
 
 long long NowNs()
 {
@@ -48,6 +50,8 @@ void Reset()
     Repeated = Answer{};
     ReadDelayMs = 0;
     Absent = false;
+    ReadsInProgress = 0;
+    MostReadsInProgress = 0;
 }
 
 void SetDeviceAbsent(bool absent)
@@ -73,6 +77,12 @@ void SetReadDelayMs(int ms)
 {
     std::lock_guard<std::mutex> guard(Lock);
     ReadDelayMs = ms;
+}
+
+int MostReadsAtOnce()
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    return MostReadsInProgress;
 }
 
 std::vector<Event> Events()
@@ -134,10 +144,13 @@ int ReadReport(int, unsigned char* report, int* length)
     {
         std::lock_guard<std::mutex> guard(fake_hid::Lock);
         delayMs = fake_hid::ReadDelayMs;
+        if (++fake_hid::ReadsInProgress > fake_hid::MostReadsInProgress)
+            fake_hid::MostReadsInProgress = fake_hid::ReadsInProgress;
     }
     if (delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
 
     std::lock_guard<std::mutex> guard(fake_hid::Lock);
+    --fake_hid::ReadsInProgress;
     *length = 0;
     if (!fake_hid::Answers.empty() || fake_hid::Repeating) {
         fake_hid::Answer answer = fake_hid::Repeated;

@@ -32,6 +32,9 @@ void SetRepeatedReadAnswer(const std::vector<unsigned char>& bytes, int length);
 // send or a read that runs into its timeout. The read event's time is when the read began.
 void SetReadDelayMs(int ms);
 
+// The most reads that were in progress at one time since Reset (two threads reading at once).
+int MostReadsAtOnce();
+
 std::vector<Event> Events();
 std::vector<Event> Writes();
 int ReadCount();

@@ -159,9 +159,25 @@ TEST_F(PollThreadTest, AnotherStartPollsAgainAfterAStop)
     StopAndWatch();
 }
 
+constexpr int SlowReadMs = 400;
+
+// A second start while the thread runs must not leave two threads polling: each read takes
+// 400 ms, so two threads would be inside a read at once.
+TEST_F(PollThreadTest, SecondStartLeavesOneThreadPolling)
+{
+    fake_hid::SetRepeatedReadAnswer(Report(0x30), FullLength);
+    fake_hid::SetReadDelayMs(SlowReadMs);
+    StartPollThread();
+    ASSERT_TRUE(WaitForReads(1));
+    StartPollThread();
+    const int reads = fake_hid::ReadCount();
+    ASSERT_TRUE(WaitForReads(reads + 2));
+    StopAndWatch();
+    EXPECT_EQ(fake_hid::MostReadsAtOnce(), 1);
+}
+
 // Each read takes 400 ms. The stop comes about 100 ms into the second read, so the thread is
 // still inside it when the 100 ms grace ends, with about 200 ms of margin either way.
-constexpr int SlowReadMs = 400;
 constexpr auto IntoSecondRead = std::chrono::milliseconds(100);
 
 TEST_F(PollThreadTest, ThreadStillInASlowReadIsEndedBeforeStopReturns)
