@@ -1,8 +1,11 @@
 """End-to-end checks of the real tavrel-monitor executable on the virtual controller.
 
-Usage: monitor_e2e.py --monitor PATH --library PATH --work DIR SCENARIO
+Usage: monitor_e2e.py --monitor PATH (--library PATH | --stand-ins DIR) --work DIR SCENARIO
 Scenarios: esc (Esc on standard input), SIGINT (signal, input still open), SIGTERM (signal,
-input already at end). Exits 0 when every check passed, 1 with the failures listed otherwise.
+input already at end). With --stand-ins, tavrel-monitor.exe runs under Wine in a console
+window on a private X display (Xvfb), its output redirected to a file, and gets its keys
+from xdotool (scenario esc only): Wine gives a console program no key from a pipe or a
+pseudo-terminal. Exits 0 when every check passed, 1 with the failures listed otherwise.
 """
 import argparse
 import os
@@ -15,7 +18,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import tavrel_model as model  # noqa: E402
-from tavrel_e2e import Checks  # noqa: E402
+from tavrel_e2e import Checks, Platform  # noqa: E402
 
 BANNER = "Tavrel monitor ver 0.1. Press Esc to quit."
 NO_INPUT = "No input reports are arriving."
@@ -24,6 +27,8 @@ LINE_RE = re.compile(r"^button=([0-9A-F]{2}),([0-9A-F]{2}) , stick=([0-9A-F]{4})
                      r"Gyr=([0-9A-F]{4}),([0-9A-F]{4}),([0-9A-F]{4})$")
 ESC = b"\x1b"
 OTHER_KEYS = b"q x\r\n"    # keys that must not end the monitor
+XDOTOOL_KEYS = {b"\x1b": "Escape", b"q": "q", b" ": "space", b"x": "x", b"\r": "Return", b"\n": "ctrl+j"}
+CONSOLE_WINDOW_LIMIT_S = 30
 RUN_BEFORE_KEYS_S = 0.3    # after the banner
 RUN_BEFORE_END_S = 0.5     # after the other keys
 END_LIMIT_NS = 5_000_000_000  # the monitor must end within this (wide) time after Esc or a signal
@@ -47,16 +52,17 @@ def decode(report):
 
 
 class MonitorRun:
-    """One tavrel-monitor process with the virtual controller preloaded, its standard input a
-    pipe and every stdout line stamped with the (CLOCK_MONOTONIC) time it was read."""
+    """One tavrel-monitor process on the Linux virtual controller, its standard input a pipe and
+    every stdout line stamped with the (CLOCK_MONOTONIC) time it was read."""
 
     def __init__(self, args, tag):
         self.log = os.path.join(args.work, "monitor-" + tag + ".log")
         if os.path.exists(self.log):
             os.remove(self.log)
         env = dict(os.environ)
-        env.update({"LD_PRELOAD": args.library, "TAVREL_VJ_LOG": self.log, "TAVREL_VJ_MODE": "normal"})
-        self.proc = subprocess.Popen([args.monitor], env=env, stdin=subprocess.PIPE,
+        env.update(args.platform.env)
+        env.update({"TAVREL_VJ_LOG": self.log, "TAVREL_VJ_MODE": "normal"})
+        self.proc = subprocess.Popen(args.platform.command, env=env, stdin=subprocess.PIPE,
                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.lines = []   # (ns read, text)
         self.banner_seen = threading.Event()
@@ -104,6 +110,126 @@ class MonitorRun:
         self.status = self.proc.returncode
         self.events = model.parse_log(self.log) if os.path.exists(self.log) else []
         return ended
+
+
+class WineConsoleMonitorRun:
+    """tavrel-monitor.exe on the Windows virtual controller, in a Wine console window on a private
+    X display; standard output and error go to files, read as they grow, every line stamped with
+    the (CLOCK_MONOTONIC_RAW, the log's clock) time it was seen; keys are typed with xdotool."""
+
+    def __init__(self, args, tag):
+        self.platform = args.platform
+        self.log = os.path.join(args.work, "monitor-" + tag + ".log")
+        self.out = os.path.join(args.work, "monitor-" + tag + ".out")
+        self.err = os.path.join(args.work, "monitor-" + tag + ".err")
+        for path in (self.log, self.out, self.err):
+            if os.path.exists(path):
+                os.remove(path)
+        self.xvfb, display = start_xvfb()
+        self.env = dict(os.environ)
+        self.env.update(self.platform.env)
+        # A Wine prefix of its own: its desktop, and so the console window, must be on this
+        # display, not on whatever desktop another program made in a shared prefix.
+        self.env.update({"DISPLAY": display, "TAVREL_VJ_LOG": self.platform.log_path(self.log),
+                         "TAVREL_VJ_MODE": "normal", "WINEPREFIX": os.path.join(args.work, "wineprefix")})
+        if not os.path.isdir(self.env["WINEPREFIX"]):
+            subprocess.run(["sh", "-c", "wine wineboot --init && wineserver -w"], env=self.env,
+                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        exe = self.platform.log_path(self.platform.command[1])
+        # Wine quotes each argument again on the way to cmd, so the paths go without quotes.
+        shell = "%s > %s 2> %s" % (exe, self.platform.log_path(self.out), self.platform.log_path(self.err))
+        self.proc = subprocess.Popen(["wine", "wineconsole", "cmd", "/c", shell], env=self.env,
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
+        self.lines = []
+        self.banner_seen = threading.Event()
+        self.done = threading.Event()
+        self.reader = threading.Thread(target=self._follow_stdout)
+        self.reader.start()
+        self.window = None
+
+    def _follow_stdout(self):
+        pending = b""
+        position = 0
+        while True:
+            finished = self.done.is_set()
+            if os.path.exists(self.out):
+                with open(self.out, "rb") as f:
+                    f.seek(position)
+                    data = f.read()
+                position += len(data)
+                pending += data
+                while b"\n" in pending:
+                    raw, pending = pending.split(b"\n", 1)
+                    text = raw.rstrip(b"\r").decode("latin-1") + "\n"
+                    self.lines.append((self.platform.now_ns(), text))
+                    self.banner_seen.set()
+            if finished:
+                return
+            time.sleep(0.002)
+
+    def running(self):
+        return self.proc.poll() is None
+
+    def _console_window(self):
+        deadline = time.monotonic() + CONSOLE_WINDOW_LIMIT_S
+        while self.window is None and time.monotonic() < deadline:
+            found = subprocess.run(["xdotool", "search", "--name", r"cmd\.exe|tavrel-monitor"], env=self.env,
+                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True).stdout.split()
+            if found:
+                self.window = found[0]
+            else:
+                time.sleep(0.1)
+        return self.window
+
+    def keys(self, data):
+        """Types keys into the console window; returns the time they were sent, or None."""
+        if not self.running() or self._console_window() is None:
+            return None
+        names = [XDOTOOL_KEYS[data[i:i + 1]] for i in range(len(data))]
+        sent = self.platform.now_ns()
+        subprocess.run(["xdotool", "windowfocus", "--sync", self.window], env=self.env, check=False)
+        subprocess.run(["xdotool", "key"] + names, env=self.env, check=False)
+        return sent
+
+    def wait_end(self, limit_s):
+        try:
+            self.proc.wait(timeout=limit_s)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+            self.stop_display()
+            raise SystemExit("tavrel-monitor.exe did not end within %.0f s (hang)" % limit_s)
+        ended = self.platform.now_ns()
+        self.done.set()
+        self.reader.join()
+        self.stop_display()
+        self.status = self.proc.returncode
+        self.stderr = b""
+        if os.path.exists(self.err):
+            with open(self.err, "rb") as f:
+                self.stderr = f.read()
+        self.events = model.parse_log(self.log) if os.path.exists(self.log) else []
+        return ended
+
+    def stop_display(self):
+        subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.xvfb.terminate()
+        self.xvfb.wait()
+
+
+def start_xvfb():
+    """A private X display; returns the server process and the display name."""
+    read_end, write_end = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    with os.fdopen(read_end) as f:
+        number = f.readline().strip()
+    if not number:
+        xvfb.kill()
+        raise SystemExit("Xvfb did not start")
+    return xvfb, ":" + number
 
 
 def check_stream(c, events):
@@ -182,7 +308,7 @@ def check_console(c, run, reports):
 
 def scenario_esc(args):
     c = Checks("Esc ends the monitor")
-    run = MonitorRun(args, "esc")
+    run = WineConsoleMonitorRun(args, "esc") if args.platform.windows else MonitorRun(args, "esc")
     c.expect(run.banner_seen.wait(20), "no banner within 20 s")
     time.sleep(RUN_BEFORE_KEYS_S)
     others_ns = run.keys(OTHER_KEYS)
@@ -215,7 +341,7 @@ def scenario_signal(args, signame):
         run.proc.stdin.close()   # the end of input is no Esc
     time.sleep(RUN_BEFORE_END_S)
     c.expect(run.running(), "the monitor ended before the signal (status %r)" % run.proc.returncode)
-    sent = time.monotonic_ns()
+    sent = args.platform.now_ns()
     run.proc.send_signal(signum)
     ended = run.wait_end(30)
     c.expect(run.status == 130, "exit status %r, expected 130" % run.status)
@@ -230,11 +356,16 @@ def scenario_signal(args, signame):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--monitor", required=True)
-    parser.add_argument("--library", required=True)
+    where = parser.add_mutually_exclusive_group(required=True)
+    where.add_argument("--library", help="the Linux virtual controller (preloaded)")
+    where.add_argument("--stand-ins", help="folder of the Windows virtual controller (Wine)")
     parser.add_argument("--work", required=True)
     parser.add_argument("scenario", choices=["esc", "SIGINT", "SIGTERM"])
     args = parser.parse_args()
     os.makedirs(args.work, exist_ok=True)
+    args.platform = Platform(args, args.monitor)
+    if args.platform.windows and args.scenario != "esc":
+        parser.error("under Wine only the esc scenario runs")
     if args.scenario == "esc":
         scenario_esc(args)
     else:

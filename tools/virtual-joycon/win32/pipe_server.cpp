@@ -239,8 +239,13 @@ bool ReadMessage(Connection& c, unsigned char* message, std::size_t* length)
     }
 }
 
+void WriteEnded(Connection& c);
+
 void TakeMessage(Connection& c)
 {
+    // A report the program read before it wrote this one is logged first, even when this
+    // message woke the server before the read did.
+    if (c.Write.Pending && HasOverlappedIoCompleted(&c.Write.Overlapped)) WriteEnded(c);
     // An input report offered before this output report must not be read after it: the reply
     // to a subcommand comes first.
     if (c.Write.Pending && !c.Offered.IsReply) WithdrawOffer(c);
