@@ -1,13 +1,17 @@
-"""Timing fidelity of the whole tune on the virtual controller.
+"""Timing fidelity of the whole tune on the virtual controller, on Linux and under Wine.
 
-Runs the real tavrel once with the virtual controller preloaded and prints, from the
-controller's log: the nominal tune length (the sum of the waits the tune's commands ask for)
-and the actual one (first rumble report to the silence report) with their ratio; the overshoot
-of every wait (actual gap between consecutive rumble reports minus the wait asked) as p50, p99
-and max in microseconds; and the CPU time the process used (user + sys).
+Runs the real tavrel once on each virtual controller given (Linux: the hidapi stand-in
+preloaded; Windows: tavrel.exe under Wine beside the stand-in DLLs), one after the other, and
+prints side by side, from each controller's log: the nominal tune length (the sum of the waits
+the tune's commands ask for) and the actual one (first rumble report to the silence report) with
+their ratio; the overshoot of every wait (actual gap between consecutive rumble reports minus
+the wait asked) as p50, p99, max and min in microseconds; and the CPU time the process used.
 
-Usage: tune_fidelity.py --tavrel PATH --library PATH [--log PATH]
-(or: cmake --build --preset default --target tune_fidelity)
+On Windows the log is written by the virtual controller's server, another process, which
+stamps each report when the system wakes it for it: its figures include that latency.
+
+Usage: tune_fidelity.py [--tavrel PATH --library PATH] [--tavrel-exe PATH --stand-ins DIR]
+(or: cmake --build --preset default --target tune_fidelity, for Linux alone)
 """
 import argparse
 import math
@@ -18,6 +22,7 @@ import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 import tavrel_model as model  # noqa: E402
+from tavrel_e2e import Platform  # noqa: E402
 
 
 def percentile(sorted_values, fraction):
@@ -26,27 +31,23 @@ def percentile(sorted_values, fraction):
     return sorted_values[rank - 1]
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--tavrel", required=True)
-    parser.add_argument("--library", required=True)
-    parser.add_argument("--log", default=os.path.join(tempfile.gettempdir(), "tavrel-tune-fidelity.log"))
-    args = parser.parse_args()
-
-    env = dict(os.environ, LD_PRELOAD=args.library, TAVREL_VJ_LOG=args.log, TAVREL_VJ_MODE="normal")
-    load_before = os.getloadavg()
-    with tempfile.TemporaryFile(mode="w+") as out:
-        proc = subprocess.Popen([args.tavrel], env=env, stdin=subprocess.DEVNULL, stdout=out)
+def measure(platform, log):
+    """Plays the tune once; returns its figures, or exits with what went wrong."""
+    env = dict(os.environ, TAVREL_VJ_LOG=platform.log_path(log), TAVREL_VJ_MODE="normal", **platform.env)
+    if os.path.exists(log):
+        os.remove(log)
+    with tempfile.TemporaryFile(mode="w+b") as out:
+        proc = subprocess.Popen(platform.command, env=env, stdin=subprocess.DEVNULL, stdout=out,
+                                stderr=subprocess.DEVNULL)
         _, status, usage = os.wait4(proc.pid, 0)
-        proc.returncode = os.waitstatus_to_exitcode(status) if hasattr(os, "waitstatus_to_exitcode") else status
         out.seek(0)
-        console = out.read()
-    if proc.returncode != 0:
-        sys.exit("tavrel exited with %r" % proc.returncode)
+        console = platform.console(out.read().decode("latin-1"))
+    if os.waitstatus_to_exitcode(status) != 0:
+        sys.exit("%s exited with %r" % (platform.command[-1], os.waitstatus_to_exitcode(status)))
 
     _, echoes, _ = model.parse_console(console)
     ops = model.expected_run(echoes)
-    writes = [e for e in model.parse_log(args.log) if e[1] == "write"]
+    writes = [e for e in model.parse_log(log) if e[1] == "write"]
     if len(writes) != len(ops):
         sys.exit("%d writes logged, the echoed commands ask for %d" % (len(writes), len(ops)))
 
@@ -61,17 +62,58 @@ def main():
         overshoots_us.append((writes[i + 1][0] - writes[i][0] - asked_ns) / 1000.0)
     actual_ns = writes[silence][0] - writes[first][0]
     overshoots_us.sort()
+    return {
+        "reports": silence - first,
+        "nominal": nominal_ns / 1e9,
+        "actual": actual_ns / 1e9,
+        "ratio": actual_ns / nominal_ns,
+        "p50": percentile(overshoots_us, 0.50),
+        "p99": percentile(overshoots_us, 0.99),
+        "max": overshoots_us[-1],
+        "min": overshoots_us[0],
+        "cpu": usage.ru_utime + usage.ru_stime,
+    }
 
-    print("tune_fidelity: %d rumble reports, %d waits" % (silence - first, len(overshoots_us)))
-    print("nominal tune length   %10.3f s" % (nominal_ns / 1e9))
-    print("actual tune length    %10.3f s" % (actual_ns / 1e9))
-    print("actual / nominal      %10.5f" % (actual_ns / nominal_ns))
-    print("wait overshoot p50    %10.1f us" % percentile(overshoots_us, 0.50))
-    print("wait overshoot p99    %10.1f us" % percentile(overshoots_us, 0.99))
-    print("wait overshoot max    %10.1f us" % overshoots_us[-1])
-    print("wait overshoot min    %10.1f us" % overshoots_us[0])
-    print("CPU time user+sys     %10.3f s (user %.3f, sys %.3f)" %
-          (usage.ru_utime + usage.ru_stime, usage.ru_utime, usage.ru_stime))
+
+ROWS = [
+    ("rumble reports", "reports", "%d"),
+    ("nominal tune length (s)", "nominal", "%.3f"),
+    ("actual tune length (s)", "actual", "%.3f"),
+    ("actual / nominal", "ratio", "%.5f"),
+    ("wait overshoot p50 (us)", "p50", "%.1f"),
+    ("wait overshoot p99 (us)", "p99", "%.1f"),
+    ("wait overshoot max (us)", "max", "%.1f"),
+    ("wait overshoot min (us)", "min", "%.1f"),
+    ("CPU time user+sys (s)", "cpu", "%.3f"),
+]
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--tavrel", help="the Linux tavrel")
+    parser.add_argument("--library", help="the Linux virtual controller")
+    parser.add_argument("--tavrel-exe", help="the Windows tavrel.exe")
+    parser.add_argument("--stand-ins", help="folder of the Windows virtual controller")
+    parser.add_argument("--work", default=os.path.join(tempfile.gettempdir(), "tavrel-tune-fidelity"))
+    args = parser.parse_args()
+    if bool(args.tavrel) != bool(args.library) or bool(args.tavrel_exe) != bool(args.stand_ins) or \
+            not (args.tavrel or args.tavrel_exe):
+        parser.error("give --tavrel with --library, --tavrel-exe with --stand-ins, or both pairs")
+    os.makedirs(args.work, exist_ok=True)
+
+    runs = []
+    load_before = os.getloadavg()
+    if args.tavrel:
+        linux = Platform(argparse.Namespace(library=args.library, stand_ins=None, work=args.work), args.tavrel)
+        runs.append(("Linux", measure(linux, os.path.join(args.work, "linux.log"))))
+    if args.tavrel_exe:
+        windows = Platform(argparse.Namespace(library=None, stand_ins=args.stand_ins, work=args.work), args.tavrel_exe)
+        runs.append(("Windows (Wine)", measure(windows, os.path.join(args.work, "windows.log"))))
+
+    print("tune_fidelity: the whole tune on the virtual controller")
+    print("%-26s" % "" + "".join("%16s" % name for name, _ in runs))
+    for label, key, form in ROWS:
+        print("%-26s" % label + "".join("%16s" % (form % figures[key]) for _, figures in runs))
     print("load average before   %.2f %.2f %.2f; after %.2f %.2f %.2f" % (load_before + os.getloadavg()))
 
 
