@@ -51,6 +51,19 @@ def decode(report):
             word(report, 19), word(report, 21), word(report, 23))
 
 
+def wait_or_hang(proc, limit_s, clean_up=None):
+    """Waits for the monitor's process; one that has not ended by limit_s hangs: it is killed
+    and the check ends."""
+    try:
+        proc.wait(timeout=limit_s)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.wait()
+        if clean_up:
+            clean_up()
+        raise SystemExit("tavrel-monitor did not end within %.0f s (hang)" % limit_s)
+
+
 class MonitorRun:
     """One tavrel-monitor process on the Linux virtual controller, its standard input a pipe and
     every stdout line stamped with the (CLOCK_MONOTONIC) time it was read."""
@@ -94,12 +107,7 @@ class MonitorRun:
 
     def wait_end(self, limit_s):
         """Waits for the process, standard input still open; returns the time it was seen ended."""
-        try:
-            self.proc.wait(timeout=limit_s)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-            self.proc.wait()
-            raise SystemExit("tavrel-monitor did not end within %.0f s (hang)" % limit_s)
+        wait_or_hang(self.proc, limit_s)
         ended = time.monotonic_ns()
         try:
             self.proc.stdin.close()
@@ -193,13 +201,7 @@ class WineConsoleMonitorRun:
         return sent
 
     def wait_end(self, limit_s):
-        try:
-            self.proc.wait(timeout=limit_s)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-            self.proc.wait()
-            self.stop_display()
-            raise SystemExit("tavrel-monitor.exe did not end within %.0f s (hang)" % limit_s)
+        wait_or_hang(self.proc, limit_s, self.stop_display)
         ended = self.platform.now_ns()
         self.done.set()
         self.reader.join()
