@@ -7,6 +7,8 @@
 #include "playdata/play_command.h"
 #include "rumble/tone_tables.h"
 
+#include <iterator>
+
 namespace {
 
 // Introduction: an A minor figure over three bars, then the pickup into the verse.
@@ -57,18 +59,12 @@ const char* const ChorusCommands[] = {
     "r24", ">",
 };
 
-template <int N>
-constexpr int CountOf(const char* const (&)[N])
-{
-    return N;
-}
-
 }  // namespace
 
 const TuneSegment TuneSegments[TuneSegmentCount] = {
-    {IntroCommands, CountOf(IntroCommands), 1},
-    {VerseCommands, CountOf(VerseCommands), 2},
-    {ChorusCommands, CountOf(ChorusCommands), 2},
+    {IntroCommands, static_cast<int>(std::size(IntroCommands)), 1},
+    {VerseCommands, static_cast<int>(std::size(VerseCommands)), 2},
+    {ChorusCommands, static_cast<int>(std::size(ChorusCommands)), 2},
 };
 
 void PlayTune()

@@ -38,16 +38,6 @@ void WriteOutputReport()
 
 ControllerLinkRecord ControllerLink = {-1, {}, {}, 0, 0, 0};
 
-void ResetControllerLink()
-{
-    ControllerLink.Handle = -1;
-    std::memset(ControllerLink.OutputReport, 0, sizeof ControllerLink.OutputReport);
-    std::memset(ControllerLink.InputReport, 0, sizeof ControllerLink.InputReport);
-    ControllerLink.ReadLength = 0;
-    ControllerLink.WriteLength = 0;
-    ControllerLink.PacketCounter = 0;
-}
-
 void SendSubcommand(unsigned char id, unsigned char argument)
 {
     BeginReport(SubcommandReportId);

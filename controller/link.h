@@ -33,9 +33,6 @@ struct ControllerLinkRecord {
 
 extern ControllerLinkRecord ControllerLink;
 
-// Puts the link back to its state at program start (no device, zero buffers and counter).
-void ResetControllerLink();
-
 void SendSubcommand(unsigned char id, unsigned char argument);
 void SendRumble(unsigned char r0, unsigned char r1, unsigned char r2, unsigned char r3);
 void SendRumbleSilence();

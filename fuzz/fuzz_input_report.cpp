@@ -10,6 +10,7 @@
 #include "controller/hid.h"
 #include "controller/link.h"
 #include "monitor/input_report.h"
+#include "tests/core_state_reset.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -9,6 +9,7 @@
 #include "playdata/play_command.h"
 #include "playdata/player_state.h"
 #include "rumble/tone_tables.h"
+#include "tests/core_state_reset.h"
 #include "tests/recording_note_player.h"
 
 #include <cctype>

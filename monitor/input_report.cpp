@@ -51,21 +51,6 @@ void DecodeReport(const unsigned char* report)
 
 ControllerStateRecord ControllerState{};
 
-void ResetControllerState()
-{
-    ControllerState.ReportSeen = 0;
-    ControllerState.Buttons1 = 0;
-    ControllerState.Buttons2 = 0;
-    ControllerState.Stick1 = 0;
-    ControllerState.Stick2 = 0;
-    ControllerState.Acc1 = 0;
-    ControllerState.Acc2 = 0;
-    ControllerState.Acc3 = 0;
-    ControllerState.Gyr1 = 0;
-    ControllerState.Gyr2 = 0;
-    ControllerState.Gyr3 = 0;
-}
-
 void PollInputReport()
 {
     ReadReport(ControllerLink.Handle, ControllerLink.InputReport, &ControllerLink.ReadLength);

@@ -22,9 +22,6 @@ struct ControllerStateRecord {
 
 extern ControllerStateRecord ControllerState;
 
-// Sets every field back to zero, as at program start.
-void ResetControllerState();
-
 // Reads one input report into ControllerLink.InputReport. A report of any length sets
 // ReportSeen; only a full-size report is decoded, any other length is printed on a line of its
 // own. A read that brought no report (length 0) changes nothing and prints nothing.

@@ -30,7 +30,7 @@ void StartPollThread()
     // One polling thread at most: a thread still running from an earlier start is ended first,
     // as a stop ends it, so that StopPollThread never leaves one behind.
     PollRun = 0;
-    EndPlatformThread(false);
+    EndPlatformThread();
     PollRun = 1;
     StartPlatformThread(RunPollLoop);
 }
@@ -44,7 +44,7 @@ void StopPollThread()
     // No polling after return: a thread that left its loop is joined; one still inside it is
     // terminated on Windows, and on POSIX joined, which ends within one bounded read
     // (HidReadTimeoutMs) and one wait, since it sees PollRun at 0 at the top of its next pass.
-    EndPlatformThread(PollRunning != 0);
+    EndPlatformThread();
 }
 
 int CheckInputAlive()

@@ -15,7 +15,7 @@ void StartPlatformThread(void (*body)())
     PollThread = std::thread(body);
 }
 
-void EndPlatformThread(bool /*forcibly*/)
+void EndPlatformThread()
 {
     // POSIX has no safe forcible end; the loop's reads and waits are all bounded, so joining
     // returns soon after the loop sees its stop flag.

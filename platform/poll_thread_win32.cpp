@@ -12,8 +12,11 @@ namespace {
 
 constexpr DWORD ForcedExitCode = 0xFFFFFFFF;
 
-// How long EndPlatformThread waits for a thread that was asked to leave, and for a terminated
-// thread to be gone. Both are far beyond what either takes.
+// How long EndPlatformThread lets a thread that was asked to leave end by itself: one that has
+// left its loop is only returning. A thread still inside its loop after that is terminated.
+constexpr DWORD ThreadLeaveWaitMs = 100;
+
+// How long a terminated thread may take to be gone; far beyond what it takes.
 constexpr DWORD ThreadEndWaitMs = 2000;
 
 // _beginthread's error result.
@@ -53,11 +56,10 @@ void StartPlatformThread(void (*body)())
     SetEvent(HandleKept);
 }
 
-void EndPlatformThread(bool forcibly)
+void EndPlatformThread()
 {
     if (PollThreadHandle == nullptr) return;
-    if (forcibly) TerminateThread(PollThreadHandle, ForcedExitCode);
-    if (WaitForSingleObject(PollThreadHandle, ThreadEndWaitMs) == WAIT_TIMEOUT) {
+    if (WaitForSingleObject(PollThreadHandle, ThreadLeaveWaitMs) == WAIT_TIMEOUT) {
         // Asked to leave but still running: it must not run on after this returns.
         TerminateThread(PollThreadHandle, ForcedExitCode);
         WaitForSingleObject(PollThreadHandle, ThreadEndWaitMs);

@@ -5,14 +5,12 @@
 #include "rumble/note_player.h"
 #include "rumble/tone_tables.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
 namespace {
 
-constexpr int InitialUnitMs = 80;
-constexpr int InitialDefaultLength = 4;
-constexpr int InitialOctave = 4;
 
 constexpr int UnitMsFallback = 100;  // replaces a unit time of 0 or less
 constexpr int MinDefaultLength = 1;
@@ -28,11 +26,6 @@ constexpr signed char HighestCommandChar = 't';
 // Semitone steps of c, d, e, f, g, a, b; a letter maps here by (letter - 'a' - 2) mod 7.
 constexpr int NoteSteps[7] = {3, 5, 7, 8, 10, 12, 14};
 constexpr int LettersPerOctave = 7;
-
-int Clamp(int value, int low, int high)
-{
-    return value < low ? low : (value > high ? high : value);
-}
 
 int NoteStep(char letter)
 {
@@ -71,11 +64,6 @@ void PlayNoteLetter(const char* text)
 
 PlayerStateRecord PlayerState = {InitialUnitMs, InitialDefaultLength, InitialOctave};
 
-void ResetPlayerState()
-{
-    PlayerState = PlayerStateRecord{InitialUnitMs, InitialDefaultLength, InitialOctave};
-}
-
 void PlayCommand(const char* text)
 {
     std::printf("play data = \"%s\"\n", text);
@@ -86,10 +74,10 @@ void PlayCommand(const char* text)
 
     switch (first) {
     case '<':
-        PlayerState.Octave = Clamp(PlayerState.Octave - 1, MinOctave, MaxOctave);
+        PlayerState.Octave = std::clamp(PlayerState.Octave - 1, MinOctave, MaxOctave);
         break;
     case '>':
-        PlayerState.Octave = Clamp(PlayerState.Octave + 1, MinOctave, MaxOctave);
+        PlayerState.Octave = std::clamp(PlayerState.Octave + 1, MinOctave, MaxOctave);
         break;
     case 't': case 'T':
         ReadNumber(text + 1, &PlayerState.UnitMs);
@@ -97,11 +85,11 @@ void PlayCommand(const char* text)
         break;
     case 'l': case 'L':
         ReadNumber(text + 1, &PlayerState.DefaultLength);
-        PlayerState.DefaultLength = Clamp(PlayerState.DefaultLength, MinDefaultLength, MaxDefaultLength);
+        PlayerState.DefaultLength = std::clamp(PlayerState.DefaultLength, MinDefaultLength, MaxDefaultLength);
         break;
     case 'o': case 'O':
         ReadNumber(text + 1, &PlayerState.Octave);
-        PlayerState.Octave = Clamp(PlayerState.Octave, MinOctave, MaxOctave);
+        PlayerState.Octave = std::clamp(PlayerState.Octave, MinOctave, MaxOctave);
         break;
     case 'r': case 'R':
         PlayRest(text + 1);

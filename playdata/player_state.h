@@ -7,7 +7,9 @@ struct PlayerStateRecord {
     int Octave;         // octave of the note letters, 1 to 5
 };
 
-extern PlayerStateRecord PlayerState;
+// The settings at program start.
+constexpr int InitialUnitMs = 80;
+constexpr int InitialDefaultLength = 4;
+constexpr int InitialOctave = 4;
 
-// Puts the settings back to their values at program start.
-void ResetPlayerState();
+extern PlayerStateRecord PlayerState;

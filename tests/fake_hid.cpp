@@ -1,6 +1,7 @@
 #include "tests/fake_hid.h"
 
 #include "controller/hid.h"
+#include "tests/test_clock.h"
 
 #include <chrono>
 #include <cstring>
@@ -26,16 +27,9 @@ bool Absent = false;
 int ReadsInProgress = 0;
 int MostReadsInProgress = 0;
 
-long long NowNs()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 Event MakeEvent(Event::Kind kind)
 {
-    Event event{kind, NowNs(), {}, 0};
+    Event event{kind, test_clock::Now(), {}, 0};
     return event;
 }
 

@@ -1,5 +1,5 @@
 // A HID backend for unit tests: it records every call and every written report with the time
-// it was made, and answers reads from a script.
+// it was made on the test clock, and answers reads from a script.
 #pragma once
 
 #include <array>
@@ -12,7 +12,7 @@ constexpr int OpenHandle = 3;
 
 struct Event {
     enum Kind { Open, Write, Read, Close } kind;
-    long long timeNs;                    // monotonic
+    long long timeNs;                    // the test clock's counter (tests/test_clock.h)
     std::array<unsigned char, 256> bytes;  // Write: the whole buffer passed; Read: what was stored
     int length;                          // Read: the length returned
 };
@@ -28,8 +28,9 @@ void QueueReadAnswer(const std::vector<unsigned char>& bytes, int length);
 // An answer given to every read once the queue is empty, until Reset.
 void SetRepeatedReadAnswer(const std::vector<unsigned char>& bytes, int length);
 
-// Every read waits this long before it answers (0 after Reset), as a device that is slow to
-// send or a read that runs into its timeout. The read event's time is when the read began.
+// Every read waits this long in real time before it answers (0 after Reset), as a device that
+// is slow to send or a read that runs into its timeout. The read event's time is when the read
+// began.
 void SetReadDelayMs(int ms);
 
 // The most reads that were in progress at one time since Reset (two threads reading at once).

@@ -2,6 +2,7 @@
 // words without sign extension, rejected lengths and reads that brought nothing.
 #include "controller/link.h"
 #include "monitor/input_report.h"
+#include "tests/core_state_reset.h"
 #include "tests/fake_hid.h"
 
 #include <gtest/gtest.h>

@@ -9,6 +9,7 @@
 #include "tests/monitor_test_state.h"
 #include "tests/recording_message_box.h"
 #include "tests/scripted_keyboard.h"
+#include "tests/test_clock.h"
 
 #include <gtest/gtest.h>
 
@@ -47,6 +48,7 @@ protected:
     void SetUp() override
     {
         ResetMonitorTestState();
+        test_clock::FollowRealTime();  // the polling thread runs beside the main thread
         recording_message_box::Texts.clear();
     }
 

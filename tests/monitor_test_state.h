@@ -4,11 +4,14 @@
 #include "controller/link.h"
 #include "monitor/input_report.h"
 #include "platform/interrupt.h"
+#include "tests/core_state_reset.h"
 #include "tests/fake_hid.h"
+#include "tests/test_clock.h"
 
 inline void ResetMonitorTestState()
 {
     fake_hid::Reset();
+    test_clock::Reset();
     ResetControllerLink();
     ResetControllerState();
     ClearInterruptRequest();

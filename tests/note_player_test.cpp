@@ -1,110 +1,144 @@
-// PlayNote: report counts, levels, the softer last half unit, and the waits between reports.
+// PlayNote and DelayMs on the test clock: every report's bytes and the exact count at which it
+// is sent, and how DelayMs reads the counter.
 #include "controller/link.h"
 #include "rumble/delay.h"
 #include "rumble/note_player.h"
 #include "rumble/tone_tables.h"
+#include "tests/core_state_reset.h"
 #include "tests/fake_hid.h"
+#include "tests/test_clock.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <vector>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using test_clock::DelayCounts;
+
+// A rumble report: when it was written and its four rumble bytes.
+struct Sent {
+    long long At;
+    std::vector<int> Bytes;
+    bool operator==(const Sent& other) const { return At == other.At && Bytes == other.Bytes; }
+};
+
+std::ostream& operator<<(std::ostream& out, const Sent& sent)
+{
+    out << "at " << sent.At << ":";
+    for (int b : sent.Bytes) out << " " << std::hex << b << std::dec;
+    return out;
+}
 
 class NotePlayerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         fake_hid::Reset();
+        test_clock::Reset();
         ResetControllerLink();
         BuildToneTables();
         ControllerLink.Handle = OpenHidHandle(ControllerVendorId, ControllerProductId);
     }
 
-    static std::vector<int> Rumble(const fake_hid::Event& write)
+    static std::vector<Sent> SentReports()
     {
-        EXPECT_EQ(write.bytes[0], RumbleReportId);
-        // Both blocks carry the same four bytes.
-        for (int b = 0; b < 4; ++b) EXPECT_EQ(write.bytes[2 + b], write.bytes[6 + b]);
-        return {write.bytes[2], write.bytes[3], write.bytes[4], write.bytes[5]};
-    }
-
-    static double GapMs(const fake_hid::Event& a, const fake_hid::Event& b)
-    {
-        return (b.timeNs - a.timeNs) / 1e6;
+        std::vector<Sent> sent;
+        for (const fake_hid::Event& write : fake_hid::Writes()) {
+            EXPECT_EQ(write.bytes[0], RumbleReportId);
+            // Both blocks carry the same four bytes.
+            for (int b = 0; b < 4; ++b) EXPECT_EQ(write.bytes[2 + b], write.bytes[6 + b]);
+            sent.push_back({write.timeNs, {write.bytes[2], write.bytes[3], write.bytes[4], write.bytes[5]}});
+        }
+        return sent;
     }
 };
 
-TEST_F(NotePlayerTest, NoteSendsOneReportPerUnitAndASofterLastHalf)
-{
-    PlayNote(31, 4, 10);
-    auto writes = fake_hid::Writes();
-    ASSERT_EQ(writes.size(), 5u);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(Rumble(writes[i]), (std::vector<int>{0x04, 0x75, 0x61, 0x5D}));
-    EXPECT_EQ(Rumble(writes[4]), (std::vector<int>{0x04, 0x39, 0x61, 0x4E}));
-    EXPECT_EQ(fake_hid::ReadCount(), 0);
+const std::vector<int> E3Full = {0x04, 0x75, 0x61, 0x5D};
+const std::vector<int> E3Soft = {0x04, 0x39, 0x61, 0x4E};
 
-    // Full units wait the unit, the last unit's halves wait unit / 2 each (at least).
-    for (int i = 0; i < 3; ++i) EXPECT_GE(GapMs(writes[i], writes[i + 1]), 10.0);
-    EXPECT_GE(GapMs(writes[3], writes[4]), 5.0);
+TEST_F(NotePlayerTest, NoteSendsAReportAtEachUnitAndASofterOneHalfwayThroughTheLast)
+{
+    // "e4" at 25 ms: waits of 25, 25, 25, 12 and 12 ms, a report at each boundary.
+    const long long d25 = DelayCounts(25);
+    const long long d12 = DelayCounts(12);
+    PlayNote(31, 4, 25);
+    EXPECT_EQ(SentReports(), (std::vector<Sent>{{0, E3Full},
+                                                {d25, E3Full},
+                                                {2 * d25, E3Full},
+                                                {3 * d25, E3Full},
+                                                {3 * d25 + d12, E3Soft}}));
+    EXPECT_EQ(test_clock::Now(), 3 * d25 + 2 * d12) << "the note ends after its softer half";
+    EXPECT_EQ(fake_hid::ReadCount(), 0);
 }
 
 TEST_F(NotePlayerTest, HalvingTruncatesOddLevelsAndUnits)
 {
     // Index 14 has level 9, which halves to 4; unit 25 halves to 12.
-    auto start = Clock::now();
     PlayNote(14, 1, 25);
-    double elapsedMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    auto writes = fake_hid::Writes();
-    ASSERT_EQ(writes.size(), 2u);
-    EXPECT_EQ(Rumble(writes[0])[1], (HighFrequencyCodes[14] >> 8) + HighAmplitudeCodes[9]);
-    EXPECT_EQ(Rumble(writes[0])[3], LowAmplitudeCodes[9]);
-    EXPECT_EQ(Rumble(writes[1])[1], (HighFrequencyCodes[14] >> 8) + HighAmplitudeCodes[4]);
-    EXPECT_EQ(Rumble(writes[1])[3], LowAmplitudeCodes[4]);
-    EXPECT_GE(GapMs(writes[0], writes[1]), 12.0);
-    EXPECT_GE(elapsedMs, 24.0);
+    const int high = HighFrequencyCodes[14];
+    const int low = LowFrequencyCodes[14];
+    EXPECT_EQ(SentReports(),
+              (std::vector<Sent>{{0, {high & 0xFF, (high >> 8) + HighAmplitudeCodes[9], low, LowAmplitudeCodes[9]}},
+                                 {DelayCounts(12), {high & 0xFF, (high >> 8) + HighAmplitudeCodes[4], low,
+                                                    LowAmplitudeCodes[4]}}}));
+    EXPECT_EQ(test_clock::Now(), 2 * DelayCounts(12));
 }
 
-TEST_F(NotePlayerTest, RestsAndEmptyLengthsSendNothing)
+TEST_F(NotePlayerTest, RestsWaitTheirUnitsAndEmptyLengthsNothing)
 {
-    auto start = Clock::now();
     PlayNote(RestNote, 3, 25);
-    double restMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    EXPECT_GE(restMs, 75.0);
-
-    start = Clock::now();
+    EXPECT_EQ(test_clock::Now(), 3 * DelayCounts(25));
+    const long long readings = test_clock::CounterReadings();
     PlayNote(31, 0, 25);
     PlayNote(31, -5, 25);
-    double emptyMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    EXPECT_LT(emptyMs, 20.0);  // wide margin: nothing is waited for
-
+    PlayNote(RestNote, 0, 25);
+    EXPECT_EQ(test_clock::CounterReadings(), readings) << "an empty length waited";
     EXPECT_TRUE(fake_hid::Writes().empty());
 }
 
 TEST_F(NotePlayerTest, SilentNotesStillSendAndUnitOneStillHalves)
 {
     PlayNote(7, 2, 1);
-    auto writes = fake_hid::Writes();
-    ASSERT_EQ(writes.size(), 3u);
-    for (const auto& write : writes) EXPECT_EQ(Rumble(write), (std::vector<int>{0x04, 0x00, 0x21, 0x40}));
+    const std::vector<int> silent = {0x04, 0x00, 0x21, 0x40};
+    EXPECT_EQ(SentReports(), (std::vector<Sent>{{0, silent},
+                                                {DelayCounts(1), silent},
+                                                {DelayCounts(1) + DelayCounts(0), silent}}));
+    EXPECT_EQ(test_clock::Now(), DelayCounts(1) + 2 * DelayCounts(0));
 }
 
-TEST(DelayMs, WaitsMoreThanAskedAndReturnsForZeroAndNegative)
+class DelayMsTest : public ::testing::Test {
+protected:
+    void SetUp() override { test_clock::Reset(); }
+};
+
+// More than ms must pass: a counter that stands still holds DelayMs(0) until it moves.
+TEST_F(DelayMsTest, ZeroWaitsUntilTheCounterMoves)
 {
-    for (int ms : {0, 1, 5}) {
-        auto start = Clock::now();
-        DelayMs(ms);
-        double elapsed = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-        EXPECT_GE(elapsed, ms) << ms;
-        EXPECT_LT(elapsed, ms + 500.0) << ms;
-    }
-    auto start = Clock::now();
+    constexpr long long StillReadings = 1000;
+    test_clock::SetStep(0);
+    test_clock::JumpAtReading(StillReadings, 1);
+    DelayMs(0);
+    EXPECT_EQ(test_clock::CounterReadings(), StillReadings + 1);
+}
+
+TEST_F(DelayMsTest, NegativeReturnsAfterTheFirstReadingOfTheLoop)
+{
+    test_clock::SetStep(0);
     DelayMs(-100);
-    double elapsed = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    EXPECT_LT(elapsed, 500.0);
+    EXPECT_EQ(test_clock::CounterReadings(), 2);
+}
+
+TEST_F(DelayMsTest, ReadsTheFrequencyOnEveryCall)
+{
+    test_clock::SetStep(1);
+    test_clock::SetFrequency(1000);  // one count per millisecond
+    DelayMs(5);
+    EXPECT_EQ(test_clock::Now(), 7) << "the first reading, six more until more than 5 ms";
+    test_clock::SetFrequency(test_clock::NanosecondsPerSecond);
+    DelayMs(0);
+    EXPECT_EQ(test_clock::Now(), 9);
+    EXPECT_EQ(test_clock::FrequencyReadings(), 2);
 }
 
 }  // namespace

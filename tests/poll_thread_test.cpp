@@ -6,6 +6,7 @@
 #include "platform/interrupt.h"
 #include "tests/fake_hid.h"
 #include "tests/monitor_test_state.h"
+#include "tests/test_clock.h"
 
 #include <gtest/gtest.h>
 
@@ -55,6 +56,7 @@ protected:
     void SetUp() override
     {
         ResetMonitorTestState();
+        test_clock::FollowRealTime();
         ControllerLink.Handle = OpenHidHandle(ControllerVendorId, ControllerProductId);
     }
 
@@ -76,10 +78,12 @@ protected:
     }
 };
 
-TEST_F(PollThreadTest, CheckInputAliveWithoutThreadClearsReportSeenAndAnswersZero)
+TEST_F(PollThreadTest, CheckInputAliveWithoutThreadClearsReportSeenWaits100MsAndAnswersZero)
 {
+    test_clock::Reset();  // no other thread: the stepping counter shows the wait exactly
     ControllerState.ReportSeen = 0x30;  // left by an earlier report
     EXPECT_EQ(CheckInputAlive(), 0);
+    EXPECT_EQ(test_clock::Now(), test_clock::DelayCounts(100));
     EXPECT_EQ(ControllerState.ReportSeen, 0);
     EXPECT_EQ(fake_hid::CallSequence(), "O");  // the check reads nothing itself
 }

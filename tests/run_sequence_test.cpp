@@ -1,12 +1,15 @@
-// The whole run on the fake controller: console output, report order, the first notes' bytes,
-// the tear-down, and the path without a controller (the message box itself is recorded; the
-// executables' own message is checked end to end).
+// The whole run on the fake controller and the test clock: console output, report order, every
+// rumble report's bytes and time, the tear-down, and the path without a controller (the message
+// box itself is recorded; the executables' own message is checked end to end).
 #include "app/run_sequence.h"
 #include "app/tune.h"
 #include "controller/link.h"
 #include "playdata/player_state.h"
+#include "rumble/tone_tables.h"
+#include "tests/core_state_reset.h"
 #include "tests/fake_hid.h"
 #include "tests/recording_message_box.h"
+#include "tests/test_clock.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +18,70 @@
 #include <vector>
 
 namespace {
+
+// A step of 10 us keeps the whole tune's counter readings few; every wait is whole ms.
+constexpr long long TuneStepNs = 10000;
+
+// A rumble report as the tune's commands ask for it: when, and its four bytes.
+struct ExpectedRumble {
+    long long At;
+    std::vector<int> Bytes;
+};
+
+// The rumble reports of the echoed commands and the counts at which they are due, read again
+// from the play-data rules for the forms the tune uses (t, l, o, <, >, rests, notes with an
+// accidental and a length): a note sends one report per unit and a softer one half a unit into
+// its last; waits are DelayMs calls alone on the test clock. *end receives the count at which
+// the last command ends.
+std::vector<ExpectedRumble> ExpectedTune(const std::vector<std::string>& commands, long long* end)
+{
+    const int steps[] = {3, 5, 7, 8, 10, 12, 14};
+    const std::string letters = "cdefgab";
+    int unit = 80;
+    int length = 4;
+    int octave = 4;
+    long long at = 0;
+    std::vector<ExpectedRumble> reports;
+    auto wait = [&](int ms) { at += test_clock::DelayCounts(ms, TuneStepNs); };
+    auto bytes = [](int note, int level) {
+        const RumbleBytes rumble = FormRumbleBytes(note, level, level);
+        return std::vector<int>(rumble.Bytes, rumble.Bytes + 4);
+    };
+    for (const std::string& command : commands) {
+        std::string rest = command.substr(1);
+        const char first = command[0];
+        if (first == 't') unit = std::stoi(rest);
+        if (first == 'l') length = std::stoi(rest);
+        if (first == 'o') octave = std::stoi(rest);
+        if (first == '<') --octave;
+        if (first == '>') ++octave;
+        if (first == 'r') {
+            const int units = rest.empty() ? length : std::stoi(rest);
+            for (int u = 0; u < units; ++u) wait(unit);
+        }
+        const std::size_t letter = letters.find(first);
+        if (letter == std::string::npos) continue;
+        int note = (octave - 1) * 12 + steps[letter];
+        if (!rest.empty() && (rest[0] == '+' || rest[0] == '-')) {
+            note += rest[0] == '+' ? 1 : -1;
+            rest = rest.substr(1);
+        }
+        const int units = rest.empty() ? length : std::stoi(rest);
+        const int level = HighLevelByNote[note];
+        for (int u = 0; u < units; ++u) {
+            reports.push_back({at, bytes(note, level)});
+            if (u < units - 1) {
+                wait(unit);
+            } else {
+                wait(unit / 2);
+                reports.push_back({at, bytes(note, level / 2)});
+                wait(unit / 2);
+            }
+        }
+    }
+    *end = at;
+    return reports;
+}
 
 std::vector<std::string> Lines(const std::string& text)
 {
@@ -86,10 +153,12 @@ TEST(Tune, StructureFollowsTheRulesOfTheBuiltInTune)
     EXPECT_STREQ(TuneSegments[0].Commands[2], "o3");
 }
 
-// Plays the whole tune in real time (about 41 s).
+// Plays the whole tune on the test clock, in well under a second.
 TEST(RunSequence, WholeRunPlaysTheTuneBetweenSetUpAndTearDown)
 {
     fake_hid::Reset();
+    test_clock::Reset();
+    test_clock::SetStep(TuneStepNs);
     ResetControllerLink();
     ResetPlayerState();
     ::testing::internal::CaptureStdout();
@@ -120,22 +189,33 @@ TEST(RunSequence, WholeRunPlaysTheTuneBetweenSetUpAndTearDown)
     EXPECT_EQ(Head(writes[1]), (std::vector<int>{0x01, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0x30, 0x01}));
     EXPECT_EQ(Head(writes[2]), (std::vector<int>{0x01, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0x48, 0x01}));
 
-    // The first notes: A3 for eight units (level 6, last half at 3), C4 for eight (7 then 3),
-    // E4 for eight (4 then 2).
-    std::vector<std::vector<int>> expected;
-    auto note = [&](std::vector<int> full, std::vector<int> soft, int units) {
-        for (int u = 0; u < units; ++u) expected.push_back(full);
-        expected.push_back(soft);
-    };
-    note({0xB8, 0x98, 0x4E, 0x66}, {0xB8, 0x58, 0x4E, 0x56}, 8);
-    note({0xD8, 0xA8, 0x56, 0x6A}, {0xD8, 0x58, 0x56, 0x56}, 8);
-    note({0x04, 0x75, 0x61, 0x5D}, {0x04, 0x39, 0x61, 0x4E}, 8);
-    for (size_t i = 0; i < expected.size(); ++i) {
+    // The first notes by hand: A3, C4 and E4 for eight units each (levels 6, 7 and 4, their
+    // last halves at 3, 3 and 2).
+    const std::vector<std::vector<int>> firstNotes = {
+        {0xB8, 0x98, 0x4E, 0x66}, {0xB8, 0x58, 0x4E, 0x56}, {0xD8, 0xA8, 0x56, 0x6A},
+        {0xD8, 0x58, 0x56, 0x56}, {0x04, 0x75, 0x61, 0x5D}, {0x04, 0x39, 0x61, 0x4E}};
+    for (int n = 0; n < 3; ++n) {
+        for (int u = 0; u < 9; ++u) {
+            const auto& write = writes[3 + 9 * n + u];
+            const int packet = (4 + 9 * n + u) % 16;
+            const auto& r = firstNotes[2 * n + (u == 8 ? 1 : 0)];
+            EXPECT_EQ(Head(write), (std::vector<int>{0x10, packet, r[0], r[1], r[2], r[3], r[0], r[1], r[2], r[3],
+                                                     0x48, 0x01}))
+                << "rumble report " << 9 * n + u;
+        }
+    }
+
+    // Every rumble report's bytes and time, as the echoed commands ask for them; the silence
+    // report comes when the last command has ended.
+    std::vector<std::string> commands;
+    for (size_t i = 1; i < lines.size(); ++i) commands.push_back(lines[i].substr(13, lines[i].size() - 14));
+    long long end = 0;
+    const std::vector<ExpectedRumble> expected = ExpectedTune(commands, &end);
+    ASSERT_EQ(expected.size(), static_cast<size_t>(rumbleReports));
+    for (int i = 0; i < rumbleReports; ++i) {
         const auto& write = writes[3 + i];
-        int packet = static_cast<int>((4 + i) % 16);
-        const auto& r = expected[i];
-        EXPECT_EQ(Head(write), (std::vector<int>{0x10, packet, r[0], r[1], r[2], r[3], r[0], r[1],
-                                                 r[2], r[3], 0x48, 0x01}))
+        ASSERT_EQ(write.timeNs, expected[i].At) << "rumble report " << i;
+        ASSERT_EQ(std::vector<int>(write.bytes.begin() + 2, write.bytes.begin() + 6), expected[i].Bytes)
             << "rumble report " << i;
     }
 
@@ -157,11 +237,7 @@ TEST(RunSequence, WholeRunPlaysTheTuneBetweenSetUpAndTearDown)
               (std::vector<int>{0x01, packet(tail + 2), 0, 0, 0, 0, 0, 0, 0, 0, 0x30, 0x00}));
     EXPECT_EQ(Head(writes[tail + 3]),
               (std::vector<int>{0x01, packet(tail + 3), 0, 0, 0, 0, 0, 0, 0, 0, 0x03, 0x3F}));
-
-    // The tune takes at least the time its commands ask: 40.638 s (every note's last unit
-    // is 24 ms, the others 25 ms).
-    double tuneMs = (writes[tail].timeNs - writes[3].timeNs) / 1e6;
-    EXPECT_GE(tuneMs, 40638.0);
+    EXPECT_EQ(writes[tail].timeNs, end);
 }
 
 }  // namespace

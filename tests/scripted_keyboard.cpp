@@ -2,8 +2,8 @@
 
 #include "platform/interrupt.h"
 #include "platform/keyboard.h"
+#include "tests/test_clock.h"
 
-#include <chrono>
 #include <deque>
 
 namespace scripted_keyboard {
@@ -16,13 +16,6 @@ std::string Log;
 std::vector<long long> WaitingTimes;
 int OverrunCount = 0;
 int UnexpectedReadCount = 0;
-
-long long NowNs()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 }  // namespace
 
@@ -50,7 +43,7 @@ void EndKeyReading() { Log += 'E'; }
 bool IsKeyWaiting()
 {
     Log += 'W';
-    WaitingTimes.push_back(NowNs());
+    WaitingTimes.push_back(test_clock::Now());
     if (Steps.empty()) {
         if (++OverrunCount >= OverrunLimit) RequestInterrupt();
         return false;

@@ -17,7 +17,7 @@ void Script(const std::vector<int>& steps);
 // Calls in order, one letter each: B(egin), E(nd), W(IsKeyWaiting), R(eadKey).
 std::string Calls();
 
-// Times (steady clock, ns) of the IsKeyWaiting calls.
+// Times (the test clock's counter) of the IsKeyWaiting calls.
 std::vector<long long> WaitingCallTimes();
 
 // IsKeyWaiting calls after the script ran out. After a few of them an interrupt is requested,

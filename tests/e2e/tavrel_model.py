@@ -68,6 +68,7 @@ class Player:
         # Each entry: [op, wait_ms_after]; op is ("rumble", r0, r1, r2, r3).
         self.sends = []
         self.leading_wait = 0   # waits asked before the first send
+        self.note_halves = 0    # one last half unit (ms) per note played
 
     def wait(self, ms):
         if self.sends:
@@ -89,6 +90,7 @@ class Player:
                 self.wait(unit)
             else:
                 half = int(unit / 2)
+                self.note_halves += half
                 self.wait(half)
                 self.send(rumble_bytes(note, level // 2, level // 2))
                 self.wait(half)
@@ -204,3 +206,12 @@ def expected_run(echoes):
     ops += [(op, wait) for op, wait in player.sends]
     ops += [(op, 0) for op in TEAR_DOWN]
     return ops
+
+
+def note_halves_ms(echoes):
+    """The last half units of every note played, added up (ms): what a run that played every
+    note half a unit long would take longer."""
+    player = Player()
+    for text in echoes:
+        player.command(text)
+    return player.note_halves

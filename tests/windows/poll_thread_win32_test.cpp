@@ -61,7 +61,7 @@ TEST_F(PollThreadTest, BodyRunsOnAnotherThreadAndEndsWhenItLeavesItsLoop)
     EXPECT_FALSE(HasStopped());
 
     KeepGoing = false;
-    EndPlatformThread(false);
+    EndPlatformThread();
     EXPECT_TRUE(HasStopped());
 }
 
@@ -69,26 +69,18 @@ TEST_F(PollThreadTest, ThreadThatNeverLeavesIsTerminated)
 {
     StartPlatformThread(CountForever);
     ASSERT_TRUE(WaitForFirstPass());
-    EndPlatformThread(true);
+    EndPlatformThread();
     EXPECT_TRUE(HasStopped());
 }
 
-TEST_F(PollThreadTest, ThreadThatDoesNotLeaveWhenAskedIsEndedAllTheSame)
-{
-    StartPlatformThread(CountForever);
-    ASSERT_TRUE(WaitForFirstPass());
-    EndPlatformThread(false);
-    EXPECT_TRUE(HasStopped());
-}
-
-// The runtime closes its own handle when such a thread ends; ending it afterwards, even
-// forcibly, must neither fail nor touch anything else.
+// The runtime closes its own handle when such a thread ends; ending it afterwards must neither
+// fail nor touch anything else.
 TEST_F(PollThreadTest, ThreadThatHasAlreadyEndedCanBeEndedForcibly)
 {
     StartPlatformThread(ReturnAtOnce);
     ASSERT_TRUE(WaitForFirstPass());
     Sleep(100);
-    EndPlatformThread(true);
+    EndPlatformThread();
     EXPECT_EQ(Passes.load(), 1);
 
     // And a new thread starts and ends as the first did.
@@ -96,14 +88,14 @@ TEST_F(PollThreadTest, ThreadThatHasAlreadyEndedCanBeEndedForcibly)
     StartPlatformThread(CountUntilAsked);
     ASSERT_TRUE(WaitForFirstPass());
     KeepGoing = false;
-    EndPlatformThread(false);
+    EndPlatformThread();
     EXPECT_TRUE(HasStopped());
 }
 
 TEST_F(PollThreadTest, EndingWhenNoThreadRunsDoesNothing)
 {
-    EndPlatformThread(true);
-    EndPlatformThread(false);
+    EndPlatformThread();
+    EndPlatformThread();
     EXPECT_EQ(Passes.load(), 0);
 }
 

@@ -1,0 +1,84 @@
+#include "tests/test_clock.h"
+
+#include "platform/clock.h"
+
+#include <atomic>
+#include <chrono>
+
+namespace test_clock {
+namespace {
+
+constexpr long long NanosecondsPerMillisecond = 1000000LL;
+
+std::atomic<long long> Counter{0};
+std::atomic<long long> Step{DefaultStepNs};
+std::atomic<long long> Frequency{NanosecondsPerSecond};
+std::atomic<long long> Readings{0};
+std::atomic<long long> FrequencyReads{0};
+std::atomic<long long> JumpReading{0};
+std::atomic<long long> JumpCount{0};
+std::atomic<bool> RealTime{false};
+
+long long SteadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+void Reset()
+{
+    Counter = 0;
+    Step = DefaultStepNs;
+    Frequency = NanosecondsPerSecond;
+    Readings = 0;
+    FrequencyReads = 0;
+    JumpReading = 0;
+    JumpCount = 0;
+    RealTime = false;
+}
+
+void FollowRealTime() { RealTime = true; }
+
+void SetStep(long long step) { Step = step; }
+void Jump(long long count) { Counter += count; }
+
+void JumpAtReading(long long reading, long long count)
+{
+    JumpCount = count;
+    JumpReading = reading;
+}
+
+void SetFrequency(long long countsPerSecond) { Frequency = countsPerSecond; }
+long long Now() { return RealTime ? SteadyNs() : Counter.load(); }
+long long CounterReadings() { return Readings.load(); }
+long long FrequencyReadings() { return FrequencyReads.load(); }
+
+long long DelayCounts(int ms, long long stepNs)
+{
+    // The readings after the first until one is more than ms past it, judged in milliseconds
+    // as a double, and the step after each of them and after the first.
+    long long after = ms > 0 ? ms * NanosecondsPerMillisecond / stepNs - 1 : 1;
+    if (after < 1) after = 1;
+    while (static_cast<double>(after * stepNs) / NanosecondsPerSecond * 1000.0 <= ms) ++after;
+    return (after + 1) * stepNs;
+}
+
+}  // namespace test_clock
+
+long long ReadCounterFrequency()
+{
+    ++test_clock::FrequencyReads;
+    return test_clock::RealTime ? test_clock::NanosecondsPerSecond : test_clock::Frequency.load();
+}
+
+long long ReadCounter()
+{
+    const long long reading = ++test_clock::Readings;
+    if (test_clock::RealTime) return test_clock::SteadyNs();
+    const long long value = test_clock::Counter.fetch_add(test_clock::Step.load());
+    if (reading == test_clock::JumpReading.load()) test_clock::Counter += test_clock::JumpCount.load();
+    return value;
+}
