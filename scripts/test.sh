@@ -9,7 +9,7 @@ cmake --preset default
 cmake --build --preset default
 ctest --preset default -j2
 
-# The input monitor's tests once more under ThreadSanitizer (two threads share its state).
+# The tests that run threads (the input monitor, the HID handle table) under ThreadSanitizer.
 cmake --preset tsan
 cmake --build --preset tsan
 ctest --preset tsan -j2
