@@ -138,7 +138,7 @@ bool ReadDeviceIds(const char* path, USHORT* vendorId, USHORT* productId)
 {
     HANDLE query = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (query == INVALID_HANDLE_VALUE) return false;
-    HIDD_ATTRIBUTES attributes;
+    HIDD_ATTRIBUTES attributes = {};
     attributes.Size = sizeof attributes;
     const bool known = HidD_GetAttributes(query, &attributes) != FALSE;
     CloseHandle(query);

@@ -42,7 +42,7 @@ void StopPollThread()
     // console's, the heap's) that the tear-down then waits for forever.
     DelayMsThroughInterrupt(StopGraceMs);
     // No polling after return: a thread that left its loop is joined; one still inside it is
-    // terminated on Windows, and on POSIX joined, which ends within one bounded read
+    // terminated on Windows after a short wait, and on POSIX joined, which ends within one bounded read
     // (HidReadTimeoutMs) and one wait, since it sees PollRun at 0 at the top of its next pass.
     EndPlatformThread();
 }

@@ -11,7 +11,6 @@
 
 namespace {
 
-
 constexpr int UnitMsFallback = 100;  // replaces a unit time of 0 or less
 constexpr int MinDefaultLength = 1;
 constexpr int MaxDefaultLength = 16;
