@@ -28,6 +28,18 @@ struct ExpectedRumble {
     std::vector<int> Bytes;
 };
 
+// The note index a command of the tune plays in octave (its letter, then a sharp or flat), or -1
+// for a command that is no note.
+int NoteIndexOf(const std::string& command, int octave)
+{
+    const std::string letters = "cdefgab";
+    const int steps[] = {3, 5, 7, 8, 10, 12, 14};
+    const std::size_t letter = letters.find(command[0]);
+    if (letter == std::string::npos) return -1;
+    const char accidental = command.size() > 1 ? command[1] : ' ';
+    return (octave - 1) * 12 + steps[letter] + (accidental == '+' ? 1 : accidental == '-' ? -1 : 0);
+}
+
 // The rumble reports of the echoed commands and the counts at which they are due, read again
 // from the play-data rules for the forms the tune uses (t, l, o, <, >, rests, notes with an
 // accidental and a length): a note sends one report per unit and a softer one half a unit into
@@ -35,8 +47,6 @@ struct ExpectedRumble {
 // the last command ends.
 std::vector<ExpectedRumble> ExpectedTune(const std::vector<std::string>& commands, long long* end)
 {
-    const int steps[] = {3, 5, 7, 8, 10, 12, 14};
-    const std::string letters = "cdefgab";
     int unit = 80;
     int length = 4;
     int octave = 4;
@@ -59,13 +69,9 @@ std::vector<ExpectedRumble> ExpectedTune(const std::vector<std::string>& command
             const int units = rest.empty() ? length : std::stoi(rest);
             for (int u = 0; u < units; ++u) wait(unit);
         }
-        const std::size_t letter = letters.find(first);
-        if (letter == std::string::npos) continue;
-        int note = (octave - 1) * 12 + steps[letter];
-        if (!rest.empty() && (rest[0] == '+' || rest[0] == '-')) {
-            note += rest[0] == '+' ? 1 : -1;
-            rest = rest.substr(1);
-        }
+        const int note = NoteIndexOf(command, octave);
+        if (note < 0) continue;
+        if (!rest.empty() && (rest[0] == '+' || rest[0] == '-')) rest = rest.substr(1);
         const int units = rest.empty() ? length : std::stoi(rest);
         const int level = HighLevelByNote[note];
         for (int u = 0; u < units; ++u) {
@@ -135,13 +141,8 @@ TEST(Tune, StructureFollowsTheRulesOfTheBuiltInTune)
             EXPECT_EQ(setting, s == 0 && i < 3);
             if (command == "<") { --octave; ++shifts; }
             if (command == ">") { ++octave; --shifts; }
-            const std::string letters = "cdefgab";
-            const int steps[] = {3, 5, 7, 8, 10, 12, 14};
-            size_t letter = letters.find(command[0]);
-            if (letter != std::string::npos) {
-                int index = (octave - 1) * 12 + steps[letter];
-                if (command.size() > 1 && command[1] == '+') ++index;
-                if (command.size() > 1 && command[1] == '-') --index;
+            const int index = NoteIndexOf(command, octave);
+            if (index >= 0) {
                 EXPECT_GE(index, 15);
                 EXPECT_LE(index, 39);
             }

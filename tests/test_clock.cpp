@@ -43,7 +43,6 @@ void Reset()
 void FollowRealTime() { RealTime = true; }
 
 void SetStep(long long step) { Step = step; }
-void Jump(long long count) { Counter += count; }
 
 void JumpAtReading(long long reading, long long count)
 {

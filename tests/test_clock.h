@@ -1,6 +1,6 @@
 // A high-resolution counter the unit tests control, linked in place of the platform's: it
 // counts nanoseconds, starts at 0, and moves on by a fixed step at every reading (after the
-// value read is taken), or jumps when a test says so. Safe to read from several threads.
+// value read is taken), or jumps at a reading a test names. Safe to read from several threads.
 //
 // Two threads that wait on one stepping counter shorten each other's waits, and which of them
 // gets there first is up to the scheduler: tests of the polling thread let it follow real
@@ -23,9 +23,6 @@ void FollowRealTime();
 
 // The step added after every reading from now on (0 stops the counter).
 void SetStep(long long step);
-
-// Moves the counter on by count at once.
-void Jump(long long count);
 
 // Moves the counter on by count right after the reading number `reading` (from 1) since Reset.
 void JumpAtReading(long long reading, long long count);

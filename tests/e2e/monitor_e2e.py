@@ -18,7 +18,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import tavrel_model as model  # noqa: E402
-from tavrel_e2e import Checks, Platform  # noqa: E402
+from tavrel_e2e import Checks, Platform, add_controller_arguments  # noqa: E402
 
 BANNER = "Tavrel monitor ver 0.1. Press Esc to quit."
 NO_INPUT = "No input reports are arriving."
@@ -143,7 +143,7 @@ class WineConsoleMonitorRun:
         if not os.path.isdir(self.env["WINEPREFIX"]):
             subprocess.run(["sh", "-c", "wine wineboot --init && wineserver -w"], env=self.env,
                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        exe = self.platform.log_path(self.platform.command[1])
+        exe = self.platform.log_path(self.platform.program)
         # Wine quotes each argument again on the way to cmd, so the paths go without quotes.
         shell = "%s > %s 2> %s" % (exe, self.platform.log_path(self.out), self.platform.log_path(self.err))
         self.proc = subprocess.Popen(["wine", "wineconsole", "cmd", "/c", shell], env=self.env,
@@ -358,9 +358,7 @@ def scenario_signal(args, signame):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--monitor", required=True)
-    where = parser.add_mutually_exclusive_group(required=True)
-    where.add_argument("--library", help="the Linux virtual controller (preloaded)")
-    where.add_argument("--stand-ins", help="folder of the Windows virtual controller (Wine)")
+    add_controller_arguments(parser)
     parser.add_argument("--work", required=True)
     parser.add_argument("scenario", choices=["esc", "SIGINT", "SIGTERM"])
     args = parser.parse_args()

@@ -64,6 +64,7 @@ class Platform:
         self.sees_empty_reads = not self.windows
         self.stamp_jitter_ns = WINDOWS_STAMP_JITTER_NS if self.windows else 0
         if not self.windows:
+            self.program = program
             self.command = [program]
             self.env = {"LD_PRELOAD": args.library}
             return
@@ -71,7 +72,8 @@ class Platform:
         os.makedirs(folder, exist_ok=True)
         for path in [program] + [os.path.join(args.stand_ins, name) for name in WINDOWS_STAND_INS]:
             shutil.copy2(path, folder)
-        self.command = ["wine", os.path.join(folder, os.path.basename(program))]
+        self.program = os.path.join(folder, os.path.basename(program))
+        self.command = ["wine", self.program]
         self.env = {"WINEDLLOVERRIDES": "setupapi,hid=n,b;mscoree,mshtml=", "WINEDEBUG": "-all"}
 
     def now_ns(self):
@@ -97,6 +99,13 @@ class Platform:
     def console(self, text):
         """Console output with the platform's line ends made plain line feeds."""
         return text.replace("\r\n", "\n") if self.windows else text
+
+
+def add_controller_arguments(parser):
+    """--library or --stand-ins: the virtual controller a program runs on."""
+    where = parser.add_mutually_exclusive_group(required=True)
+    where.add_argument("--library", help="the Linux virtual controller (preloaded)")
+    where.add_argument("--stand-ins", help="folder of the Windows virtual controller (Wine)")
 
 
 class Run:
@@ -437,9 +446,7 @@ def scenario_second_interrupt(args):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--tavrel", required=True)
-    where = parser.add_mutually_exclusive_group(required=True)
-    where.add_argument("--library", help="the Linux virtual controller (preloaded)")
-    where.add_argument("--stand-ins", help="folder of the Windows virtual controller (Wine)")
+    add_controller_arguments(parser)
     parser.add_argument("--work", required=True)
     parser.add_argument("scenario")
     parser.add_argument("arg", nargs="?")

@@ -195,11 +195,17 @@ def parse_log(path):
     return events
 
 
-def expected_run(echoes):
-    """Expected writes (ops) and the wait asked after each, for a run that echoed these commands."""
+def play(echoes):
+    """A player that has interpreted these commands."""
     player = Player()
     for text in echoes:
         player.command(text)
+    return player
+
+
+def expected_run(echoes):
+    """Expected writes (ops) and the wait asked after each, for a run that echoed these commands."""
+    player = play(echoes)
     ops = [(op, 0) for op in SET_UP]
     if player.leading_wait:
         ops[-1] = (ops[-1][0], player.leading_wait)
@@ -211,7 +217,4 @@ def expected_run(echoes):
 def note_halves_ms(echoes):
     """The last half units of every note played, added up (ms): what a run that played every
     note half a unit long would take longer."""
-    player = Player()
-    for text in echoes:
-        player.command(text)
-    return player.note_halves
+    return play(echoes).note_halves

@@ -39,8 +39,6 @@ struct PreparsedRecord {
     int Index;
 };
 
-constexpr GUID HidInterfaceClass = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
-
 // Which listed device a handle is open on, or -1.
 int DeviceIndexOf(HANDLE file)
 {
@@ -88,7 +86,7 @@ extern "C" {
 
 void NTAPI HidD_GetHidGuid(LPGUID guid)
 {
-    if (guid != nullptr) *guid = HidInterfaceClass;
+    if (guid != nullptr) *guid = vj::HidInterfaceClass;
 }
 
 BOOLEAN NTAPI HidD_GetAttributes(HANDLE file, PHIDD_ATTRIBUTES attributes)

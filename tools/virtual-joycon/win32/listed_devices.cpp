@@ -39,9 +39,11 @@ int IndexFromPipeObjectName(const wchar_t* name, std::size_t length)
     return index;
 }
 
-void FormatEventName(char* name, std::size_t size, unsigned long clientProcessId, const char* what)
+HANDLE OpenServerEvent(unsigned long clientProcessId, const char* what)
 {
-    std::snprintf(name, size, "Local\\tavrel-vj-%lu-%s", clientProcessId, what);
+    char name[96];
+    std::snprintf(name, sizeof name, "Local\\tavrel-vj-%lu-%s", clientProcessId, what);
+    return CreateEventA(nullptr, TRUE, FALSE, name);
 }
 
 }  // namespace vj

@@ -4,7 +4,10 @@
 // process) serves: "\\.\pipe\tavrel-vj-<client process id>-<index in ListedDevices>".
 #pragma once
 
+#include <windows.h>
+
 #include <cstddef>
+#include <iterator>
 
 namespace vj {
 
@@ -25,7 +28,10 @@ constexpr ListedDevice ListedDevices[] = {
     {0x057E, 0x2006, 0x01, 0x05, 362, 49, false, false},
     {0x057E, 0x2007, 0x01, 0x05, 362, 49, false, true},
 };
-constexpr int ListedDeviceCount = static_cast<int>(sizeof ListedDevices / sizeof ListedDevices[0]);
+constexpr int ListedDeviceCount = static_cast<int>(std::size(ListedDevices));
+
+// The HID device interface class, which SetupAPI lists them under.
+constexpr GUID HidInterfaceClass = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 
 // How many of ListedDevices are present: without the controller in absent mode.
 int PresentDeviceCount();
@@ -45,9 +51,9 @@ int IndexFromPipeObjectName(const wchar_t* name, std::size_t length);
 // length is no report's, and the server never logs it as a write.
 constexpr unsigned char OpenAnnouncement[] = {'t', 'a', 'v', 'r', 'e', 'l', '-', 'v', 'j', '-', 'o', 'p', 'e', 'n'};
 
-// Named events between the setupapi.dll stand-in and the server of one client process.
-// Ready: the server's pipes exist. Drain: the client is exiting. Drained: the server has
-// logged everything the client did.
-void FormatEventName(char* name, std::size_t size, unsigned long clientProcessId, const char* what);
+// A named, manual-reset event between the setupapi.dll stand-in and the server of one client
+// process, created by whichever side asks first. "ready": the server's pipes exist. "drain":
+// the client is exiting. "drained": the server has logged everything the client did.
+HANDLE OpenServerEvent(unsigned long clientProcessId, const char* what);
 
 }  // namespace vj

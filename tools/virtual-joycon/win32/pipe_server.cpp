@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -60,7 +61,6 @@ struct Connection {
 };
 
 unsigned long ClientProcessId = 0;
-const unsigned char NoBytes[1] = {0};
 unsigned char NotifyBuffer[1];
 std::vector<std::unique_ptr<Connection>> Connections;
 
@@ -75,23 +75,18 @@ void InitOperation(Operation& operation)
     operation.Pending = false;
 }
 
-void LogText(const char* format, unsigned a, unsigned b)
+// "<kind> <vendor> <product> <what>", as "open 057e 2007 ok" or "fault 057e 2006 ...".
+std::string DeviceLine(const Connection& c, const char* kind, const char* what)
 {
     char line[128];
-    std::snprintf(line, sizeof line, format, a, b);
-    vj::LogEvent(line);
+    std::snprintf(line, sizeof line, "%s %04x %04x %s", kind, DeviceOf(c).VendorId, DeviceOf(c).ProductId, what);
+    return line;
 }
 
-// "fault <vendor> <product> <what>", for a write followed by its length and bytes as a write
-// line has them.
-void LogFault(const Connection& c, const char* what, const unsigned char* bytes, std::size_t length)
+// A fault of a write is followed by the write's length and bytes, as a write line has them.
+void LogWriteFault(const Connection& c, const char* what, const unsigned char* bytes, std::size_t length)
 {
-    char kind[96];
-    std::snprintf(kind, sizeof kind, "fault %04x %04x %s", DeviceOf(c).VendorId, DeviceOf(c).ProductId, what);
-    if (bytes == nullptr)
-        vj::LogEvent(kind);
-    else
-        vj::LogReport(kind, bytes, length);
+    vj::LogReport(DeviceLine(c, "fault", what).c_str(), bytes, length);
 }
 
 // Waits for a pending operation to end after it was cancelled. True when it had completed.
@@ -133,8 +128,6 @@ void ConnectionClosed(Connection& c)
     if (c.Announced && !c.Abandoned && c.State == ConnectionState::Connected) vj::LogEvent("close");
     EndConnection(c);
 }
-
-void LoseDevice(Connection& c) { EndConnection(c); }
 
 void AddListener(int index);
 
@@ -191,32 +184,32 @@ void Announce(Connection& c, long long now)
     if (c.Announced) return;
     c.Announced = true;
     if (!DeviceOf(c).IsController) {
-        LogFault(c, "opened for writing", nullptr, 0);
-        LoseDevice(c);
+        vj::LogEvent(DeviceLine(c, "fault", "opened for writing").c_str());
+        EndConnection(c);
         return;
     }
-    LogText("open %04x %04x ok", DeviceOf(c).VendorId, DeviceOf(c).ProductId);
+    vj::LogEvent(DeviceLine(c, "open", "ok").c_str());
     vj::StartDevice(c.Device, now);
-    if (c.Device.Vanished) LoseDevice(c);
+    if (c.Device.Vanished) EndConnection(c);
 }
 
 void TakeReport(Connection& c, const unsigned char* bytes, std::size_t length, long long now)
 {
     if (!DeviceOf(c).IsController) {
-        LogFault(c, "write to a decoy", bytes, length);
-        LoseDevice(c);
+        LogWriteFault(c, "write to a decoy", bytes, length);
+        EndConnection(c);
         return;
     }
     if (length != DeviceOf(c).OutputReportLength) {
-        LogFault(c, "write of a wrong length", bytes, length);
-        LoseDevice(c);
+        LogWriteFault(c, "write of a wrong length", bytes, length);
+        EndConnection(c);
         return;
     }
     Announce(c, now);  // a program that writes without asking about the device first
     if (c.State != ConnectionState::Connected) return;
     vj::LogReport("write", bytes, length);
     vj::TakeWrite(c.Device, bytes, length, now);
-    if (c.Device.Vanished) LoseDevice(c);
+    if (c.Device.Vanished) EndConnection(c);
 }
 
 // Reads the message that waits, whole. False when the connection broke instead.
@@ -263,26 +256,34 @@ void TakeMessage(Connection& c)
         TakeReport(c, message, kept, now);
 }
 
+// What a read of no bytes found: a message of no bytes, which it read whole (a fault); a
+// message that waits (taken); or a broken connection. True when a message was taken.
+bool TakeNotified(Connection& c, bool readWhole, DWORD error)
+{
+    if (readWhole) {
+        LogWriteFault(c, "write of a wrong length", NotifyBuffer, 0);
+        EndConnection(c);
+        return false;
+    }
+    if (error != ERROR_MORE_DATA) {
+        ConnectionClosed(c);
+        return false;
+    }
+    TakeMessage(c);
+    return true;
+}
+
 void StartNotify(Connection& c)
 {
     while (c.State == ConnectionState::Connected) {
         DWORD got = 0;
-        if (ReadFile(c.Pipe, NotifyBuffer, 0, &got, &c.Notify.Overlapped)) {
-            // Only a message of no bytes is read whole by a read of no bytes.
-            LogFault(c, "write of a wrong length", NoBytes, 0);
-            LoseDevice(c);
-            return;
-        }
-        const DWORD error = GetLastError();
+        const bool readWhole = ReadFile(c.Pipe, NotifyBuffer, 0, &got, &c.Notify.Overlapped) != FALSE;
+        const DWORD error = readWhole ? ERROR_SUCCESS : GetLastError();
         if (error == ERROR_IO_PENDING) {
             c.Notify.Pending = true;
             return;
         }
-        if (error != ERROR_MORE_DATA) {
-            ConnectionClosed(c);
-            return;
-        }
-        TakeMessage(c);
+        if (!TakeNotified(c, readWhole, error)) return;
     }
 }
 
@@ -290,17 +291,8 @@ void NotifyEnded(Connection& c)
 {
     c.Notify.Pending = false;
     DWORD got = 0;
-    if (GetOverlappedResult(c.Pipe, &c.Notify.Overlapped, &got, FALSE)) {
-        LogFault(c, "write of a wrong length", NoBytes, 0);
-        LoseDevice(c);
-        return;
-    }
-    if (GetLastError() != ERROR_MORE_DATA) {
-        ConnectionClosed(c);
-        return;
-    }
-    TakeMessage(c);
-    StartNotify(c);
+    const bool readWhole = GetOverlappedResult(c.Pipe, &c.Notify.Overlapped, &got, FALSE) != FALSE;
+    if (TakeNotified(c, readWhole, readWhole ? ERROR_SUCCESS : GetLastError())) StartNotify(c);
 }
 
 void WriteEnded(Connection& c)
@@ -322,10 +314,8 @@ void ConnectEnded(Connection& c)
     }
 }
 
-bool Serving(const Connection& c)
-{
-    return c.State == ConnectionState::Connected && c.Announced && DeviceOf(c).IsController;
-}
+// A connection announced on a decoy is ended at once, so this is the controller's.
+bool Serving(const Connection& c) { return c.State == ConnectionState::Connected && c.Announced; }
 
 // Offers the program the report it would get now, replacing an unread streamed report by a
 // newer one; a report the program is already waiting for is delivered at once.
@@ -383,8 +373,12 @@ struct Waited {
     void (*Ended)(Connection&);
 };
 
+constexpr int OperationEnded = -1;
+constexpr int NothingHappened = -2;
+
 // Waits once for the client, the drain request or any pending operation, and handles what
-// ended. Returns the index among the first fixed handles that was signalled, or -1.
+// ended. Returns the index among the fixed handles that was signalled, OperationEnded, or
+// NothingHappened when the wait timed out.
 int ServeOnce(const std::vector<HANDLE>& fixed, DWORD timeoutMs)
 {
     std::vector<HANDLE> handles = fixed;
@@ -406,14 +400,14 @@ int ServeOnce(const std::vector<HANDLE>& fixed, DWORD timeoutMs)
     }
     if (handles.size() > MAXIMUM_WAIT_OBJECTS) handles.resize(MAXIMUM_WAIT_OBJECTS);
     const DWORD result = WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, timeoutMs);
-    int signalled = -1;
+    int signalled = NothingHappened;
     if (result >= WAIT_OBJECT_0 && result < WAIT_OBJECT_0 + handles.size()) {
         const std::size_t at = result - WAIT_OBJECT_0;
         if (at < fixed.size()) {
             signalled = static_cast<int>(at);
         } else {
-            Waited& waited = owners[at];
-            waited.Ended(*waited.Owner);
+            owners[at].Ended(*owners[at].Owner);
+            signalled = OperationEnded;
         }
     }
     const long long now = vj::MonotonicNs();
@@ -424,14 +418,7 @@ int ServeOnce(const std::vector<HANDLE>& fixed, DWORD timeoutMs)
 // Handles everything that has already happened, without waiting.
 void CatchUp()
 {
-    while (ServeOnce({}, 0) == -1) {
-        bool anyReady = false;
-        for (const auto& c : Connections) {
-            for (const Operation* operation : {&c->Connect, &c->Notify, &c->Write})
-                if (operation->Pending && WaitForSingleObject(operation->Overlapped.hEvent, 0) == WAIT_OBJECT_0)
-                    anyReady = true;
-        }
-        if (!anyReady) return;
+    while (ServeOnce({}, 0) == OperationEnded) {
     }
 }
 
@@ -451,13 +438,6 @@ void Drain()
     }
 }
 
-HANDLE OpenOrCreateEvent(const char* what)
-{
-    char name[96];
-    vj::FormatEventName(name, sizeof name, ClientProcessId, what);
-    return CreateEventA(nullptr, TRUE, FALSE, name);
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -470,9 +450,9 @@ int main(int argc, char** argv)
     HANDLE client = OpenProcess(SYNCHRONIZE, FALSE, ClientProcessId);
     if (client == nullptr) return 1;
     vj::StartEventLog();
-    HANDLE ready = OpenOrCreateEvent("ready");
-    HANDLE drain = OpenOrCreateEvent("drain");
-    HANDLE drained = OpenOrCreateEvent("drained");
+    HANDLE ready = vj::OpenServerEvent(ClientProcessId, "ready");
+    HANDLE drain = vj::OpenServerEvent(ClientProcessId, "drain");
+    HANDLE drained = vj::OpenServerEvent(ClientProcessId, "drained");
 
     for (int index = 0; index < vj::PresentDeviceCount(); ++index) EnsureListeners(index);
     SetEvent(ready);

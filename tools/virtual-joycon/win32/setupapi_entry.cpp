@@ -18,9 +18,6 @@ constexpr DWORD ServerStartWaitMs = 20000;
 constexpr DWORD DrainWaitMs = 5000;
 constexpr unsigned long ListMagic = 0x4A56534C;  // 'LSVJ'
 
-// The HID device interface class.
-constexpr GUID HidInterfaceClass = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
-
 struct InterfaceList {
     unsigned long Magic;
     int Count;
@@ -32,7 +29,7 @@ CRITICAL_SECTION ServerLock;
 
 bool IsHidClass(const GUID* guid)
 {
-    return guid != nullptr && std::memcmp(guid, &HidInterfaceClass, sizeof(GUID)) == 0;
+    return guid != nullptr && std::memcmp(guid, &vj::HidInterfaceClass, sizeof(GUID)) == 0;
 }
 
 InterfaceList* AsList(HDEVINFO set)
@@ -40,13 +37,6 @@ InterfaceList* AsList(HDEVINFO set)
     InterfaceList* list = static_cast<InterfaceList*>(set);
     if (set == nullptr || set == INVALID_HANDLE_VALUE || list->Magic != ListMagic) return nullptr;
     return list;
-}
-
-HANDLE CreateServerEvent(const char* what, BOOL manualReset)
-{
-    char name[96];
-    vj::FormatEventName(name, sizeof name, GetCurrentProcessId(), what);
-    return CreateEventA(nullptr, manualReset, FALSE, name);
 }
 
 // Starts the server once per process and waits until its pipes exist.
@@ -58,7 +48,7 @@ bool EnsureServerRunning()
         char path[MAX_PATH];
         const DWORD length = GetModuleFileNameA(ThisModule, path, MAX_PATH);
         char* slash = length > 0 && length < MAX_PATH ? std::strrchr(path, '\\') : nullptr;
-        HANDLE ready = CreateServerEvent("ready", TRUE);
+        HANDLE ready = vj::OpenServerEvent(GetCurrentProcessId(), "ready");
         if (slash != nullptr && static_cast<std::size_t>(slash + 1 - path) + sizeof ServerFileName <= MAX_PATH &&
             ready != nullptr) {
             std::memcpy(slash + 1, ServerFileName, sizeof ServerFileName);
@@ -91,8 +81,8 @@ bool EnsureServerRunning()
 void DrainServer()
 {
     if (ServerProcess == nullptr) return;
-    HANDLE drain = CreateServerEvent("drain", TRUE);
-    HANDLE drained = CreateServerEvent("drained", TRUE);
+    HANDLE drain = vj::OpenServerEvent(GetCurrentProcessId(), "drain");
+    HANDLE drained = vj::OpenServerEvent(GetCurrentProcessId(), "drained");
     if (drain != nullptr && drained != nullptr) {
         SetEvent(drain);
         HANDLE waits[2] = {drained, ServerProcess};
@@ -139,7 +129,7 @@ BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA, const GU
         SetLastError(ERROR_NO_MORE_ITEMS);
         return FALSE;
     }
-    item->InterfaceClassGuid = HidInterfaceClass;
+    item->InterfaceClassGuid = vj::HidInterfaceClass;
     item->Flags = SPINT_ACTIVE;
     item->Reserved = index;
     return TRUE;
