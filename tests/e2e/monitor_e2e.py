@@ -270,9 +270,10 @@ def check_stream(c, events):
     return [e for e in polling if e[1] == "deliver" and e[2][0] == 0x30]
 
 
-def check_console(c, run, reports):
+def check_console(c, run, reports, stamp_jitter_ns):
     """Banner first; then only state lines, each the decoding of a 0x30 report delivered before the
-    line was read, never older than the one the line before showed."""
+    line was read (a delivery may be logged up to stamp_jitter_ns late), never older than the one
+    the line before showed."""
     texts = [t for _, t in run.lines]
     c.expect(texts[:1] == [BANNER + "\n"], "stdout does not begin with the banner: %r" % texts[:1])
     c.expect(NO_INPUT + "\n" not in texts, "'%s' printed though reports arrive" % NO_INPUT)
@@ -287,14 +288,14 @@ def check_console(c, run, reports):
         if not c.expect(m and text.endswith("\n"), "stdout line %d is not a state line: %r" % (n, text)):
             continue
         values = tuple(int(g, 16) for g in m.groups())
-        matches = [i for i in by_values.get(values, []) if decoded[i][0] < read_ns]
+        matches = [i for i in by_values.get(values, []) if decoded[i][0] - stamp_jitter_ns < read_ns]
         index = matches[-1] if matches else None
         if index is None:
             # The fields are single atomic values: a line printed while the polling thread
             # decoded may take each field from one of two successive reports.
             for i in range(len(decoded) - 1):
                 a, b = decoded[i][1], decoded[i + 1][1]
-                if decoded[i + 1][0] < read_ns and all(v in (x, y) for v, x, y in zip(values, a, b)):
+                if decoded[i + 1][0] - stamp_jitter_ns < read_ns and all(v in (x, y) for v, x, y in zip(values, a, b)):
                     index, mixed = i, mixed + 1
                     break
         if not c.expect(index is not None, "stdout line %d %r is no report delivered before it" % (n, text)):
@@ -328,7 +329,7 @@ def scenario_esc(args):
     reports = check_stream(c, run.events)
     writes = [e for e in run.events if e[1] == "write"]
     c.expect(len(writes) < 3 or writes[2][0] > esc_ns, "the tear-down began before Esc was written")
-    check_console(c, run, reports)
+    check_console(c, run, reports, args.platform.stamp_jitter_ns)
     c.finish()
 
 
@@ -351,7 +352,7 @@ def scenario_signal(args, signame):
     reports = check_stream(c, run.events)
     writes = [e for e in run.events if e[1] == "write"]
     c.expect(len(writes) < 3 or writes[2][0] > sent, "the tear-down began before the signal")
-    check_console(c, run, reports)
+    check_console(c, run, reports, args.platform.stamp_jitter_ns)
     c.finish()
 
 

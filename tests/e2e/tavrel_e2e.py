@@ -45,8 +45,9 @@ class Checks:
         sys.exit(0)
 
 
-# How late the Windows virtual controller may log a write: its server, another process, stamps
-# a write once the system has woken it for it, which two busy cores can delay by many ms.
+# How late the Windows virtual controller may log a write or a delivery: its server, another
+# process, stamps each once the system has woken it for it, which two busy cores can delay by
+# many ms.
 WINDOWS_STAMP_JITTER_NS = 25_000_000
 WINDOWS_STAND_INS = ("setupapi.dll", "hid.dll", "virtual-joycon-server.exe")
 
