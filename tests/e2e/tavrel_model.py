@@ -69,6 +69,7 @@ class Player:
         self.sends = []
         self.leading_wait = 0   # waits asked before the first send
         self.note_halves = 0    # one last half unit (ms) per note played
+        self.last_halves = []   # indexes in sends of each note's softer last half
 
     def wait(self, ms):
         if self.sends:
@@ -92,6 +93,7 @@ class Player:
                 half = int(unit / 2)
                 self.note_halves += half
                 self.wait(half)
+                self.last_halves.append(len(self.sends))
                 self.send(rumble_bytes(note, level // 2, level // 2))
                 self.wait(half)
 
@@ -212,6 +214,11 @@ def expected_run(echoes):
     ops += [(op, wait) for op, wait in player.sends]
     ops += [(op, 0) for op in TEAR_DOWN]
     return ops
+
+
+def last_half_writes(echoes):
+    """Indexes, among a run's writes, of every note's softer last half."""
+    return [len(SET_UP) + i for i in play(echoes).last_halves]
 
 
 def note_halves_ms(echoes):

@@ -125,6 +125,8 @@ void EndConnection(Connection& c)
 
 void ConnectionClosed(Connection& c)
 {
+    // A report the program read just before it closed is logged before the close.
+    WithdrawOffer(c);
     if (c.Announced && !c.Abandoned && c.State == ConnectionState::Connected) vj::LogEvent("close");
     EndConnection(c);
 }
