@@ -1,6 +1,7 @@
-// The program's side of the controller's output protocol: the one open device, the report
-// buffers, the packet counter, subcommand reports (answered by one input report) and
-// rumble-only reports (not answered).
+// The program's side of the controller's output protocol: an open device, its report buffers
+// and packet counter, subcommand reports (answered by one input report) and rumble-only reports
+// (not answered). Each operation works on a link record; the ones without a record argument
+// work on the process-wide ControllerLink, the one device tavrel plays.
 #pragma once
 
 #include "controller/hid.h"
@@ -9,6 +10,7 @@ constexpr int ControllerVendorId = 0x057E;
 constexpr int ControllerProductId = 0x2007;
 
 constexpr int OutputReportSize = 256;
+constexpr int RumbleBlockSize = 4;  // bytes of one actuator's rumble block
 
 // Report IDs and subcommand IDs of the controller's output protocol.
 constexpr unsigned char SubcommandReportId = 0x01;
@@ -32,6 +34,15 @@ struct ControllerLinkRecord {
 };
 
 extern ControllerLinkRecord ControllerLink;
+
+// Rumble bytes of silence: high band code 0x3C at amplitude 0, low band code 0x2F at its
+// zero amplitude code 0x40.
+constexpr unsigned char SilenceRumble[RumbleBlockSize] = {0x3C, 0x00, 0x2F, 0x40};
+
+void SendSubcommandOn(ControllerLinkRecord& link, unsigned char id, unsigned char argument);
+// One rumble-only report: left carries the left actuator's block, right the right one's.
+void SendRumbleBlocksOn(ControllerLinkRecord& link, const unsigned char left[RumbleBlockSize],
+                        const unsigned char right[RumbleBlockSize]);
 
 void SendSubcommand(unsigned char id, unsigned char argument);
 void SendRumble(unsigned char r0, unsigned char r1, unsigned char r2, unsigned char r3);

@@ -1,9 +1,11 @@
 #include "tests/test_clock.h"
 
 #include "platform/clock.h"
+#include "platform/sleep.h"
 
 #include <atomic>
 #include <chrono>
+#include <thread>
 
 namespace test_clock {
 namespace {
@@ -18,6 +20,7 @@ std::atomic<long long> FrequencyReads{0};
 std::atomic<long long> JumpReading{0};
 std::atomic<long long> JumpCount{0};
 std::atomic<bool> RealTime{false};
+std::atomic<long long> Sleeps{0};
 
 long long SteadyNs()
 {
@@ -38,6 +41,7 @@ void Reset()
     JumpReading = 0;
     JumpCount = 0;
     RealTime = false;
+    Sleeps = 0;
 }
 
 void FollowRealTime() { RealTime = true; }
@@ -54,6 +58,7 @@ void SetFrequency(long long countsPerSecond) { Frequency = countsPerSecond; }
 long long Now() { return RealTime ? SteadyNs() : Counter.load(); }
 long long CounterReadings() { return Readings.load(); }
 long long FrequencyReadings() { return FrequencyReads.load(); }
+long long SleepCount() { return Sleeps.load(); }
 
 long long DelayCounts(int ms, long long stepNs)
 {
@@ -81,3 +86,21 @@ long long ReadCounter()
     if (reading == test_clock::JumpReading.load()) test_clock::Counter += test_clock::JumpCount.load();
     return value;
 }
+
+// Sleeping moves the counter on by the time slept (at the set frequency), and a sleep is
+// counted; following real time, it sleeps for real.
+void BeginPreciseSleep() {}
+void EndPreciseSleep() {}
+
+void SleepMicroseconds(long long us)
+{
+    if (us <= 0) return;
+    ++test_clock::Sleeps;
+    if (test_clock::RealTime) {
+        std::this_thread::sleep_for(std::chrono::microseconds(us));
+        return;
+    }
+    test_clock::Counter += us * test_clock::Frequency.load() / 1000000;
+}
+
+long long SleepMarginUs() { return test_clock::SleepMarginUs; }

@@ -32,6 +32,12 @@ void SetFrequency(long long countsPerSecond);
 // The counter's value, without reading it as the program does (nothing moves).
 long long Now();
 
+// How early the test sleep asks a waiter to wake before a deadline.
+constexpr long long SleepMarginUs = 1000;
+
+// SleepMicroseconds calls since Reset; each moves the counter on by the time asked.
+long long SleepCount();
+
 // ReadCounter and ReadCounterFrequency calls since Reset.
 long long CounterReadings();
 long long FrequencyReadings();

@@ -1,0 +1,14 @@
+// What --list prints: the voices, their notes and length, the reports, and what cannot sound.
+#pragma once
+
+#include "play/piece.h"
+#include "play/schedule.h"
+
+#include <cstdio>
+#include <string>
+
+void PrintListing(std::FILE* out, const std::string& name, const std::string& controller, const Piece& piece,
+                  const Schedule& schedule);
+
+// "m:ss.mmm" for a time in microseconds.
+std::string FormatPlayTime(long long us);

@@ -1,0 +1,60 @@
+#include "play/performer.h"
+
+#include "platform/clock.h"
+#include "platform/interrupt.h"
+#include "platform/sleep.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr long long MicrosecondsPerSecond = 1000000;
+// Sleeps are cut into pieces no longer than this, so that an interrupt is seen soon.
+constexpr long long LongestSleepUs = 50000;
+
+// Counter counts in us microseconds, without overflow for any length a piece may have.
+long long CountsFromUs(long long us, long long frequency)
+{
+    return us / MicrosecondsPerSecond * frequency + us % MicrosecondsPerSecond * frequency / MicrosecondsPerSecond;
+}
+
+// Waits until the counter reaches target. Returns the reading that reached it, or -1 at an
+// interrupt.
+long long WaitUntil(long long target, long long frequency)
+{
+    const long long margin = CountsFromUs(SleepMarginUs(), frequency);
+    for (;;) {
+        const long long now = ReadCounter();
+        if (now >= target) return now;
+        if (IsInterruptRequested()) return -1;
+        const long long left = target - now;
+        if (left > margin) {
+            const long long sleepUs = (left - margin) / frequency * MicrosecondsPerSecond +
+                                      (left - margin) % frequency * MicrosecondsPerSecond / frequency;
+            SleepMicroseconds(std::min(sleepUs, LongestSleepUs));
+        }
+    }
+}
+
+}  // namespace
+
+PerformOutcome PerformSchedule(ControllerLinkRecord& link, const Schedule& schedule, long long minIntervalUs,
+                               const ProgressHandler& progress)
+{
+    const long long frequency = ReadCounterFrequency();
+    const long long gap = CountsFromUs(minIntervalUs, frequency);
+    const long long start = ReadCounter() + gap;
+    long long lastSent = start - gap;
+    for (const ScheduledReport& report : schedule.Reports) {
+        const long long sent = WaitUntil(std::max(start + CountsFromUs(report.DueUs, frequency), lastSent + gap), frequency);
+        if (sent < 0) return PerformOutcome::Interrupted;
+        SendRumbleBlocksOn(link, report.Rumble.Bytes, report.Rumble.Bytes);
+        if (link.WriteLength < 0) return PerformOutcome::ControllerLost;
+        lastSent = sent;
+        if (progress) progress(report.DueUs);
+    }
+    if (WaitUntil(std::max(start + CountsFromUs(schedule.LengthUs, frequency), lastSent + gap), frequency) < 0)
+        return PerformOutcome::Interrupted;
+    if (progress) progress(schedule.LengthUs);
+    return PerformOutcome::Played;
+}

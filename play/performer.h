@@ -1,0 +1,21 @@
+// Sends a schedule's reports to a controller on time: sleeping until shortly before each is due,
+// then spinning on the high-resolution counter.
+#pragma once
+
+#include "controller/link.h"
+#include "play/schedule.h"
+
+#include <functional>
+
+enum class PerformOutcome { Played, Interrupted, ControllerLost };
+
+// Called after each report with the time played so far.
+using ProgressHandler = std::function<void(long long playedUs)>;
+
+// Plays schedule on link. The start is one minIntervalUs after the call, so that the first
+// report keeps its distance from the set-up's last one; no report goes out less than
+// minIntervalUs after the one before, however late that one was. Returns once the piece's
+// length has passed (and a minIntervalUs after the last report, so that the tear-down keeps its
+// distance too), at an interrupt, or when a write fails.
+PerformOutcome PerformSchedule(ControllerLinkRecord& link, const Schedule& schedule, long long minIntervalUs,
+                               const ProgressHandler& progress);

@@ -1,0 +1,35 @@
+// Music ready to schedule: each voice as the notes it sounds over time, in microseconds from
+// the start, with the levels each band takes for it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// From AtUs on, until the voice's next step, the voice sounds Note (RestNote: nothing) at these
+// levels (0-10) on the high and the low band.
+struct VoiceStep {
+    long long AtUs;
+    int Note;
+    int HighLevel;
+    int LowLevel;
+};
+
+// Something the listing points out: a note that cannot sound as written.
+struct PieceNotice {
+    int Line;
+    int Column;
+    std::string Text;
+};
+
+struct PieceVoice {
+    std::vector<VoiceStep> Steps;  // in time order; silent after the last
+    int Notes = 0;                 // notes that sound
+    int Rests = 0;                 // rests, and notes played as rests
+    long long LengthUs = 0;
+};
+
+struct Piece {
+    std::vector<PieceVoice> Voices;
+    std::vector<PieceNotice> Notices;
+    long long LengthUs = 0;        // the longest voice's length
+};

@@ -1,0 +1,33 @@
+// One absolute schedule of rumble reports for a piece: every report's due time counts from the
+// start, so nothing drifts.
+#pragma once
+
+#include "play/piece.h"
+#include "rumble/tone_tables.h"
+
+#include <vector>
+
+constexpr long long DefaultMinIntervalUs = 8000;
+constexpr long long SoundingRefreshUs = 50000;  // a held tone is resent this often
+constexpr long long SilentRefreshUs = 1000000;  // and silence this often, to keep the link
+
+struct ScheduledReport {
+    long long DueUs;
+    RumbleBytes Rumble;  // the same block goes to both actuators
+};
+
+struct Schedule {
+    std::vector<ScheduledReport> Reports;
+    long long LengthUs = 0;  // the piece's length: the player waits for it after the last report
+};
+
+// Rumble bytes of the voices' states: a single voice on both bands, voice 1 on the high and
+// voice 2 on the low band of two.
+RumbleBytes CombineVoiceSteps(const std::vector<const VoiceStep*>& steps);
+
+// The reports for piece. The first is due at 0 with the state at the start. A change of the
+// bytes is sent when it happens, but never less than minIntervalUs after the report before:
+// changes closer than that are merged into one report, the later state winning. While a tone
+// sounds the bytes are resent at least every SoundingRefreshUs, in silence every
+// SilentRefreshUs (and never closer than minIntervalUs). The piece ends in silence.
+Schedule BuildSchedule(const Piece& piece, long long minIntervalUs);
