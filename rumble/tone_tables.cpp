@@ -1,5 +1,7 @@
 #include "rumble/tone_tables.h"
 
+#include "controller/link.h"
+
 #include <cmath>
 
 namespace {
@@ -14,11 +16,12 @@ constexpr int MaxBandCode = 127;
 // The high band code is sent shifted left by two.
 constexpr int HighCodeScale = 4;
 
+bool BandReaches(int t, int offset) { return t >= offset && t - offset <= MaxBandCode; }
+
 int BandCode(int t, int offset)
 {
-    int code = t - offset;
     // Out of range falls to the band's lowest code, not its edge.
-    return (code < 0 || code > MaxBandCode) ? 0 : code;
+    return BandReaches(t, offset) ? t - offset : 0;
 }
 
 }  // namespace
@@ -61,12 +64,17 @@ const int LowLevelByNote[NoteCount] = {
     10, 10, 10, 10, 10, 10, 10, 10, 10, 10, 10, 10,
 };
 
+bool HighBandReaches[NoteCount];
+bool LowBandReaches[NoteCount];
+
 void BuildToneTables()
 {
     for (int i = 0; i < NoteCount; ++i) {
         int t = static_cast<int>(std::log2(ToneFrequencies[i] / CodeBaseHz) * CodeStepsPerOctave);
         HighFrequencyCodes[i] = BandCode(t, HighBandOffset) * HighCodeScale;
         LowFrequencyCodes[i] = BandCode(t, LowBandOffset);
+        HighBandReaches[i] = BandReaches(t, HighBandOffset);
+        LowBandReaches[i] = BandReaches(t, LowBandOffset);
     }
 }
 
@@ -79,5 +87,19 @@ RumbleBytes FormRumbleBytes(int note, int highLevel, int lowLevel)
         static_cast<unsigned char>((highCode >> 8) + HighAmplitudeCodes[highLevel]),
         static_cast<unsigned char>(LowFrequencyCodes[note]),
         LowAmplitudeCodes[lowLevel],
+    }};
+}
+
+RumbleBytes FormBandRumbleBytes(int highNote, int highLevel, int lowNote, int lowLevel)
+{
+    const bool highSounds = highNote >= 0 && highNote < NoteCount && HighBandReaches[highNote];
+    const bool lowSounds = lowNote >= 0 && lowNote < NoteCount && LowBandReaches[lowNote];
+    const RumbleBytes high = highSounds ? FormRumbleBytes(highNote, highLevel, 0) : RumbleBytes{};
+    const RumbleBytes low = lowSounds ? FormRumbleBytes(lowNote, 0, lowLevel) : RumbleBytes{};
+    return RumbleBytes{{
+        highSounds ? high.Bytes[0] : SilenceRumble[0],
+        highSounds ? high.Bytes[1] : SilenceRumble[1],
+        lowSounds ? low.Bytes[2] : SilenceRumble[2],
+        lowSounds ? low.Bytes[3] : SilenceRumble[3],
     }};
 }

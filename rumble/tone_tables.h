@@ -13,14 +13,23 @@ extern const unsigned char HighAmplitudeCodes[LevelCount];
 extern const unsigned char LowAmplitudeCodes[LevelCount];
 extern const int HighLevelByNote[NoteCount];
 extern const int LowLevelByNote[NoteCount];
+// Whether a band's frequency codes reach a note (the high band from about 82 Hz, the low band
+// up to about 626 Hz).
+extern bool HighBandReaches[NoteCount];
+extern bool LowBandReaches[NoteCount];
 
 // The four bytes of one rumble block: high band code and amplitude, low band code and amplitude.
 struct RumbleBytes {
     unsigned char Bytes[4];
 };
 
-// Fills HighFrequencyCodes and LowFrequencyCodes from ToneFrequencies.
+// Fills HighFrequencyCodes, LowFrequencyCodes and the band reach tables from ToneFrequencies.
 void BuildToneTables();
 
 // Rumble bytes of note (0-59) at high band level highLevel and low band level lowLevel (0-10).
 RumbleBytes FormRumbleBytes(int note, int highLevel, int lowLevel);
+
+// Rumble bytes of two notes at once: highNote on the high band at highLevel, lowNote on the low
+// band at lowLevel. A band whose note is RestNote, or outside the band's reach, stays silent
+// with the silence report's bytes for that band, so two rests give the silence report.
+RumbleBytes FormBandRumbleBytes(int highNote, int highLevel, int lowNote, int lowLevel);

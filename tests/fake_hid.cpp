@@ -121,8 +121,13 @@ int OpenHidHandle(int, int)
     return fake_hid::OpenHandle;
 }
 
-int WriteReport(int, const unsigned char* report, int* written)
+int WriteReport(int handle, const unsigned char* report, int* written)
 {
+    // A handle that never opened fails, as with the real backends; nothing is recorded.
+    if (handle < 0) {
+        *written = -1;
+        return -1;
+    }
     std::lock_guard<std::mutex> guard(fake_hid::Lock);
     Event event = fake_hid::MakeEvent(Event::Write);
     std::memcpy(event.bytes.data(), report, event.bytes.size());

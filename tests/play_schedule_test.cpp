@@ -1,0 +1,157 @@
+// The schedule of reports (merging, refresh, two voices) and its performance on the test clock.
+#include "play/performer.h"
+#include "play/schedule.h"
+#include "play/text_reader.h"
+#include "play/voice_builder.h"
+#include "platform/interrupt.h"
+#include "rumble/tone_tables.h"
+#include "tests/fake_hid.h"
+#include "tests/test_clock.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+Schedule ScheduleOf(const std::string& text, long long minIntervalUs = DefaultMinIntervalUs)
+{
+    BuildToneTables();
+    std::vector<tune_text::Voice> voices;
+    tune_text::TextError error{};
+    Piece piece;
+    EXPECT_TRUE(tune_text::ReadTuneText(text, &voices, &error) && BuildPiece(voices, 100, &piece, &error)) << error.Message;
+    return BuildSchedule(piece, minIntervalUs);
+}
+
+std::vector<long long> DueTimes(const Schedule& s)
+{
+    std::vector<long long> due;
+    for (const ScheduledReport& r : s.Reports) due.push_back(r.DueUs);
+    return due;
+}
+
+std::string Hex(const RumbleBytes& r)
+{
+    char text[9];
+    std::snprintf(text, sizeof text, "%02x%02x%02x%02x", r.Bytes[0], r.Bytes[1], r.Bytes[2], r.Bytes[3]);
+    return text;
+}
+
+const std::string Silence = "3c002f40";
+
+TEST(PlaySchedule, HeldTonesAreRefreshedAndSilenceKeptAlive)
+{
+    // c of octave 4 (index 39) for 3 units of 100 ms: full until 250 ms, softer until 300 ms,
+    // then 2.5 s of rest.
+    const Schedule s = ScheduleOf("t100 c3 r25");
+    EXPECT_EQ(DueTimes(s), (std::vector<long long>{0, 50000, 100000, 150000, 200000, 250000, 300000, 1300000,
+                                                    2300000}));
+    const RumbleBytes full = FormRumbleBytes(39, 10, 10);
+    const RumbleBytes soft = FormRumbleBytes(39, 5, 5);
+    EXPECT_EQ(Hex(s.Reports[4].Rumble), Hex(full));
+    EXPECT_EQ(Hex(s.Reports[5].Rumble), Hex(soft));
+    EXPECT_EQ(Hex(s.Reports[6].Rumble), Silence);
+    EXPECT_EQ(Hex(s.Reports[8].Rumble), Silence);
+    EXPECT_EQ(s.LengthUs, 2800000);
+}
+
+TEST(PlaySchedule, ChangesCloserThanTheIntervalMergeTheLaterWinning)
+{
+    // Notes of 4 ms (unit 5): full, softer from 2 ms. c at 0, d at 4, e at 8, f at 12, silence
+    // from 16: 8 ms apart, only c, e and the silence go out.
+    const Schedule s = ScheduleOf("t5 o3 c1 d1 e1 f1 r1");
+    EXPECT_EQ(DueTimes(s), (std::vector<long long>{0, 8000, 16000}));
+    EXPECT_EQ(Hex(s.Reports[1].Rumble), Hex(FormRumbleBytes(31, HighLevelByNote[31], LowLevelByNote[31])));
+    EXPECT_EQ(Hex(s.Reports[2].Rumble), Silence);
+    // A larger interval keeps every report that far apart, refresh included.
+    for (long long interval : {30000LL, 100000LL}) {
+        const std::vector<long long> due = DueTimes(ScheduleOf("t100 c8 r30", interval));
+        for (std::size_t i = 1; i < due.size(); ++i) EXPECT_GE(due[i] - due[i - 1], interval);
+    }
+}
+
+TEST(PlaySchedule, TwoVoicesTakeOneBandEachAndRestSilently)
+{
+    // Voice 1: e (index 31) until 30 ms, softer until 40, then rest. Voice 2: c (index 15) from
+    // 20 ms until 90, softer until 100.
+    const Schedule s = ScheduleOf("t20 o3 e2 r2 ; t20 r1 o2 c4");
+    const RumbleBytes e = FormRumbleBytes(31, HighLevelByNote[31], 0);
+    const RumbleBytes c = FormRumbleBytes(15, 0, LowLevelByNote[15]);
+    EXPECT_EQ(DueTimes(s), (std::vector<long long>{0, 20000, 30000, 40000, 90000, 100000}));
+    EXPECT_EQ(Hex(s.Reports[0].Rumble), Hex(e).substr(0, 4) + Silence.substr(4));
+    EXPECT_EQ(Hex(s.Reports[1].Rumble), Hex(e).substr(0, 4) + Hex(c).substr(4));
+    EXPECT_EQ(Hex(s.Reports[3].Rumble), Silence.substr(0, 4) + Hex(c).substr(4));
+    EXPECT_EQ(Hex(s.Reports.back().Rumble), Silence);
+}
+
+TEST(PlaySchedule, AHighNoteLeavesTheLowBandSilent)
+{
+    // g of octave 5 (index 58, 1568 Hz) is beyond the low band's reach.
+    const Schedule s = ScheduleOf("o5 g2");
+    ASSERT_FALSE(LowBandReaches[58]);
+    EXPECT_EQ(Hex(s.Reports[0].Rumble).substr(4), Silence.substr(4));
+}
+
+class PlayPerformer : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        test_clock::Reset();
+        fake_hid::Reset();
+        ClearInterruptRequest();
+    }
+};
+
+TEST_F(PlayPerformer, SendsEveryReportAtItsDueTimeAndNeverCloserThanTheInterval)
+{
+    const Schedule s = ScheduleOf("t25 o3 e4 g+2 r1 a8");
+    ControllerLinkRecord link{};
+    link.Handle = OpenHidHandle(ControllerVendorId, ControllerProductId);
+    ASSERT_EQ(PerformSchedule(link, s, DefaultMinIntervalUs, nullptr), PerformOutcome::Played);
+    const std::vector<fake_hid::Event> writes = fake_hid::Writes();
+    ASSERT_EQ(writes.size(), s.Reports.size());
+    const long long start = writes[0].timeNs;
+    for (std::size_t i = 0; i < writes.size(); ++i) {
+        // On time to within two readings of the stepping counter.
+        EXPECT_GE(writes[i].timeNs - start, s.Reports[i].DueUs * 1000) << i;
+        EXPECT_LE(writes[i].timeNs - start, s.Reports[i].DueUs * 1000 + 2 * test_clock::DefaultStepNs) << i;
+        EXPECT_EQ(std::memcmp(writes[i].bytes.data() + 2, s.Reports[i].Rumble.Bytes, 4), 0) << i;
+        EXPECT_EQ(std::memcmp(writes[i].bytes.data() + 6, s.Reports[i].Rumble.Bytes, 4), 0) << i;
+    }
+    // It slept for most of the time rather than spinning.
+    EXPECT_GE(test_clock::SleepCount(), static_cast<long long>(s.Reports.size()));
+    EXPECT_LT(test_clock::CounterReadings(), 20000);
+}
+
+TEST_F(PlayPerformer, ALateReportPushesTheNextOneBackByTheInterval)
+{
+    const Schedule s = ScheduleOf("t8 o3 c1 d1 e1");
+    ASSERT_EQ(DueTimes(s)[1], 8000);
+    ControllerLinkRecord link{};
+    link.Handle = OpenHidHandle(ControllerVendorId, ControllerProductId);
+    // The first report goes out 5 ms late: the counter jumps just before it is sent.
+    test_clock::JumpAtReading(test_clock::CounterReadings() + 3, 5000000);
+    ASSERT_EQ(PerformSchedule(link, s, DefaultMinIntervalUs, nullptr), PerformOutcome::Played);
+    const std::vector<fake_hid::Event> writes = fake_hid::Writes();
+    ASSERT_GE(writes.size(), 2u);
+    EXPECT_GE(writes[1].timeNs - writes[0].timeNs, DefaultMinIntervalUs * 1000);
+}
+
+TEST_F(PlayPerformer, StopsAtAnInterruptAndWhenTheControllerIsGone)
+{
+    const Schedule s = ScheduleOf("t100 c16");
+    ControllerLinkRecord link{};
+    link.Handle = OpenHidHandle(ControllerVendorId, ControllerProductId);
+    int reports = 0;
+    EXPECT_EQ(PerformSchedule(link, s, DefaultMinIntervalUs, [&](long long) {
+                  if (++reports == 3) RequestInterrupt();
+              }),
+              PerformOutcome::Interrupted);
+    EXPECT_EQ(fake_hid::Writes().size(), 3u);
+    ClearInterruptRequest();
+    link.Handle = -1;  // a closed handle fails every write
+    EXPECT_EQ(PerformSchedule(link, s, DefaultMinIntervalUs, nullptr), PerformOutcome::ControllerLost);
+}
+
+}  // namespace
