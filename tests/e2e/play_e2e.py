@@ -1,0 +1,209 @@
+"""End-to-end checks of the real tavrel-play executable on the virtual controller.
+
+Usage: play_e2e.py --play PATH (--library PATH | --stand-ins DIR) --work DIR SCENARIO
+Scenarios: tune --tavrel PATH (the built-in tune as text against tavrel itself), bad-file,
+interrupt, controllers. Exits 0 when every check passed, 1 with the failures listed otherwise.
+"""
+import argparse
+import os
+import signal
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import tavrel_model as model  # noqa: E402
+from tavrel_e2e import Checks, Platform, Run, add_controller_arguments, writes_of  # noqa: E402
+
+SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+TUNE_TEXT = os.path.join(SOURCE, "examples", "greensleeves.txt")
+RUN_LIMIT_S = 150
+# How far a report may be from its due time (counted from the first report) on a busy machine.
+# The bench measures the real precision; this only catches a player that runs off its schedule.
+LATE_LIMIT_NS = 40_000_000
+EARLY_LIMIT_NS = 2_000_000
+MIN_INTERVAL_NS = 8_000_000
+SHORT_TUNE = "t20 o3 c4 e4 g4 r2 >c8<"
+
+
+class PlayRun:
+    """One tavrel-play process on the virtual controller."""
+
+    def __init__(self, args, tag, arguments, controller="right", mode="normal"):
+        self.platform = args.platform
+        self.log = os.path.join(args.work, tag + ".log")
+        if os.path.exists(self.log):
+            os.remove(self.log)
+        env = dict(os.environ)
+        env.update(self.platform.env)
+        env.update({"TAVREL_VJ_LOG": self.platform.log_path(self.log), "TAVREL_VJ_MODE": mode,
+                    "TAVREL_VJ_CONTROLLER": controller})
+        self.output = self.platform.output_files(self.log)
+        self.proc = subprocess.Popen(self.platform.command + arguments, env=env, stdin=subprocess.DEVNULL,
+                                     stdout=self.output[0] if self.output else subprocess.PIPE,
+                                     stderr=self.output[1] if self.output else subprocess.PIPE, text=True)
+
+    def finish(self, timeout=RUN_LIMIT_S):
+        try:
+            self.stdout, self.stderr = self.proc.communicate(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.communicate()
+            raise SystemExit("tavrel-play did not end within %d s (hang)" % timeout)
+        if self.output:
+            self.stdout, self.stderr = (self.platform.read_output(f) for f in self.output)
+        self.stdout = self.platform.console(self.stdout)
+        self.stderr = self.platform.console(self.stderr)
+        self.status = self.proc.returncode
+        self.events = model.parse_log(self.log) if os.path.exists(self.log) else []
+        return self
+
+
+def write_file(args, name, text):
+    path = os.path.join(args.work, name)
+    with open(path, "w") as f:
+        f.write(text)
+    return args.platform.log_path(path)
+
+
+def schedule_of(args, path, *options):
+    """(due ns, rumble bytes) of every report, and the length, as tavrel-play --schedule prints them."""
+    out = subprocess.run(args.platform.command + list(options) + ["--schedule", path], env=dict(os.environ, **args.platform.env),
+                         stdin=subprocess.DEVNULL, capture_output=True, text=True, check=True).stdout
+    lines = args.platform.console(out).split("\n")
+    reports = [(int(due) * 1000, bytes.fromhex(rumble)) for due, rumble in (l.split() for l in lines if l and not l.startswith("end"))]
+    return reports, int(next(l for l in lines if l.startswith("end")).split()[1]) * 1000
+
+
+def collapse(blocks):
+    out = []
+    for b in blocks:
+        if not out or out[-1] != b:
+            out.append(b)
+    return out
+
+
+def check_played(c, run, reports):
+    """Every write exact (set-up, the scheduled reports, tear-down), opened and closed once, each
+    report near its due time and never closer than the least interval to the one before."""
+    c.expect(run.status == 0, "exit status %r, expected 0 (stderr %r)" % (run.status, run.stderr[:200]))
+    ops = model.SET_UP + [("rumble",) + tuple(r) for _, r in reports] + model.TEAR_DOWN
+    writes = writes_of(run.events)
+    expected = model.build_reports(ops)
+    c.expect(len(writes) == len(expected), "%d writes, expected %d" % (len(writes), len(expected)))
+    for i, (got, want) in enumerate(zip(writes, expected)):
+        if not c.expect(got[2] == want, "write %d is %s, expected %s" % (i + 1, got[2].hex(), want.hex())):
+            break
+    kinds = [e[1] for e in run.events if e[1] in ("open", "close")]
+    c.expect(kinds == ["open", "close"], "opens and closes: %r" % kinds)
+    c.expect(not [e for e in run.events if e[1] == "fault"], "faults logged")
+    rumble = writes[3:3 + len(reports)]
+    if len(rumble) != len(reports):
+        return
+    jitter = run.platform.stamp_jitter_ns
+    first = rumble[0][0]
+    off = [(w[0] - first) - due for w, (due, _) in zip(rumble, reports)]
+    late = [(i, o) for i, o in enumerate(off) if o > LATE_LIMIT_NS + jitter or o < -EARLY_LIMIT_NS - jitter]
+    c.expect(not late, "%d reports off their due time, first (index, ns): %r" % (len(late), late[:3]))
+    all_rumble = [w for w in writes if w[2][0] == 0x10]
+    close = [i for i in range(1, len(all_rumble)) if all_rumble[i][0] - all_rumble[i - 1][0] < MIN_INTERVAL_NS - jitter - 500_000]
+    c.expect(not close, "%d rumble reports closer than 8 ms to the one before: %r" % (len(close), close[:3]))
+    print("%d reports; offset from due time: median %.3f ms, largest %.3f ms" %
+          (len(off), sorted(off)[len(off) // 2] / 1e6, max(off) / 1e6))
+
+
+def scenario_tune(args):
+    """The built-in tune as text: the same rumble bytes in the same order as tavrel sends them,
+    with silence where tavrel rests, runs of identical reports collapsed."""
+    c = Checks("the built-in tune as text")
+    reports, length = schedule_of(args, args.platform.log_path(TUNE_TEXT))
+    played = PlayRun(args, "tune", [args.platform.log_path(TUNE_TEXT)]).finish()
+    check_played(c, played, reports)
+
+    args.platform = Platform(args, args.tavrel)
+    tavrel = Run(args, "tavrel").finish()
+    c.expect(tavrel.status == 0, "tavrel exit status %r" % tavrel.status)
+    _, echoes, _ = model.parse_console(tavrel.stdout)
+    sent = iter(bytes(w[2][2:6]) for w in writes_of(tavrel.events) if w[2][0] == 0x10)
+    player = model.Player()
+    heard = []
+    for text in echoes:
+        made = player.command(text)
+        if made == 0 and text[:1].lower() in "abcdefghr":
+            heard.append(bytes(model.SILENCE))  # a rest: tavrel lets the tone ring, tavrel-play is silent
+        heard.extend(next(sent) for _ in range(made))
+    heard.extend(sent)  # the tear-down's silence
+    mine = collapse([bytes(w[2][2:6]) for w in writes_of(played.events) if w[2][0] == 0x10])
+    theirs = collapse(heard)
+    c.expect(mine == theirs, "rumble sequences differ: %d against tavrel's %d, first difference at %r" %
+             (len(mine), len(theirs), next((i for i, (a, b) in enumerate(zip(mine, theirs)) if a != b), None)))
+    nominal = sum(w for _, w in model.play(echoes).sends) * 1_000_000
+    c.expect(length == nominal, "tavrel-play's length %d ns, tavrel's nominal %d ns" % (length, nominal))
+    c.finish()
+
+
+def scenario_bad_file(args):
+    """Text that is not the language: named by line and column, exit 2, the controller untouched."""
+    c = Checks("a bad file")
+    path = write_file(args, "bad.txt", "t25 l2\no3 c4 d4 $ e4\n")
+    run = PlayRun(args, "bad-file", [path]).finish()
+    c.expect(run.status == 2, "exit status %r, expected 2" % run.status)
+    c.expect(":2:10: unexpected '$'" in run.stderr, "stderr does not name line 2, column 10: %r" % run.stderr)
+    c.expect(not run.events, "the controller was touched: %r" % run.events[:3])
+    c.finish()
+
+
+def scenario_interrupt(args):
+    """SIGINT while playing: the controller silenced and restored, exit 130."""
+    c = Checks("SIGINT while playing")
+    run = PlayRun(args, "interrupt", [args.platform.log_path(TUNE_TEXT)])
+    time.sleep(2.0)
+    run.proc.send_signal(signal.SIGINT)
+    run.finish(timeout=30)
+    c.expect(run.status == 130, "exit status %r, expected 130" % run.status)
+    writes = writes_of(run.events)
+    tail = [(w[2][0], w[2][2:6] if w[2][0] == 0x10 else w[2][10:12]) for w in writes[-4:]]
+    want = [(0x10, bytes(model.SILENCE)), (0x01, bytes([0x48, 0x00])), (0x01, bytes([0x30, 0x00])),
+            (0x01, bytes([0x03, 0x3F]))]
+    c.expect(tail == want, "the last writes are not the tear-down: %r" % tail)
+    c.expect(len(writes) > 20, "only %d writes before the signal 2 s in" % len(writes))
+    c.expect(run.events and run.events[-1][1] == "close", "not closed last")
+    c.finish()
+
+
+def scenario_controllers(args):
+    """A right Joy-Con, a left Joy-Con and a Pro Controller each play; the wrong kind is not found."""
+    c = Checks("controllers")
+    path = write_file(args, "short.txt", SHORT_TUNE)
+    reports, _ = schedule_of(args, path)
+    for kind, product in (("right", "2007"), ("left", "2006"), ("pro", "2009")):
+        run = PlayRun(args, "controller-" + kind, ["--controller", kind, "--quiet", path], controller=kind).finish()
+        sub = Checks(kind)
+        check_played(sub, run, reports)
+        opened = [e for e in run.events if e[1] == "open"]
+        sub.expect(opened and opened[0][3] == product, "opened %r, expected product %s" % (opened[:1], product))
+        c.failures += ["%s: %s" % (kind, f) for f in sub.failures]
+    run = PlayRun(args, "controller-mismatch", [path], controller="left").finish()
+    c.expect(run.status == 1, "right Joy-Con asked, left present: exit status %r, expected 1" % run.status)
+    c.expect(run.stderr.strip() == "JoyCon not found." or args.platform.windows,
+             "stderr %r, expected the not-found message" % run.stderr)
+    c.expect(not writes_of(run.events), "written to a controller of the wrong kind")
+    c.finish()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--play", required=True)
+    parser.add_argument("--tavrel")
+    add_controller_arguments(parser)
+    parser.add_argument("--work", required=True)
+    parser.add_argument("scenario", choices=["tune", "bad-file", "interrupt", "controllers"])
+    args = parser.parse_args()
+    os.makedirs(args.work, exist_ok=True)
+    args.platform = Platform(args, args.play)
+    {"tune": scenario_tune, "bad-file": scenario_bad_file, "interrupt": scenario_interrupt,
+     "controllers": scenario_controllers}[args.scenario](args)
+
+
+if __name__ == "__main__":
+    main()
