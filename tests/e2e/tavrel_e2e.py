@@ -3,7 +3,7 @@
 Usage: tavrel_e2e.py --tavrel PATH (--library PATH | --stand-ins DIR) --work DIR SCENARIO [ARG]
 With --library, tavrel runs on Linux with the virtual controller preloaded; with --stand-ins,
 tavrel.exe runs under Wine beside the Windows virtual controller's DLLs and server.
-Scenarios: normal-and-silent, absent, vanish N, interrupt SIGNAL, interrupt-set-up,
+Scenarios: normal-and-silent, absent [CONTROLLER], vanish N, interrupt SIGNAL, interrupt-set-up,
 second-interrupt (Windows: normal-and-silent and vanish). Exits 0 when every check passed, 1
 with the failures listed otherwise.
 """
@@ -325,9 +325,17 @@ def scenario_normal_and_silent(args):
     c.finish()
 
 
-def scenario_absent(args):
-    c = Checks("absent controller")
-    run = Run(args, "absent", mode="absent").finish(timeout=30)
+def scenario_absent(args, controller=None):
+    """No controller, or with CONTROLLER (TAVREL_VJ_CONTROLLER) one that is not the right Joy-Con
+    tavrel looks for."""
+    if controller:
+        c = Checks("only a %s controller" % controller)
+        run = Run(args, "absent-" + controller, extra_env={"TAVREL_VJ_CONTROLLER": controller})
+    else:
+        c = Checks("absent controller")
+        run = Run(args, "absent", mode="absent")
+    # Well within the test's own limit: a run that found a controller plays the tune, and says so.
+    run.finish(timeout=10)
     c.expect(run.status == 1, "exit status %r, expected 1" % run.status)
     c.expect(run.stdout == "", "stdout not empty: %r" % run.stdout[:200])
     c.expect(run.stderr == "JoyCon not found.\n", "stderr is %r" % run.stderr)
@@ -475,7 +483,7 @@ def main():
     if args.scenario == "normal-and-silent":
         scenario_normal_and_silent(args)
     elif args.scenario == "absent":
-        scenario_absent(args)
+        scenario_absent(args, args.arg)
     elif args.scenario == "vanish":
         scenario_vanish(args, int(args.arg))
     elif args.scenario == "interrupt":

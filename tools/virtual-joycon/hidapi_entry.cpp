@@ -1,8 +1,10 @@
-// The hidapi entry points of the virtual controller: one simulated right Joy-Con on Bluetooth
-// (057E/2007). Preloaded in front of libhidapi, it answers every call a hidapi user makes.
+// The hidapi entry points of the virtual controller: one simulated controller on Bluetooth, a
+// right Joy-Con (057E/2007), a left one (057E/2006) or a Pro Controller (057E/2009). Preloaded in
+// front of libhidapi, it answers every call a hidapi user makes.
 //
-// Behaviour, chosen per open from TAVREL_VJ_MODE, is virtual_device.h's; once a vanish-mode
-// device is lost, every later write and read fails.
+// Behaviour, chosen per open from TAVREL_VJ_MODE, and which controller it is, from
+// TAVREL_VJ_CONTROLLER, are virtual_device.h's; once a vanish-mode device is lost, every later
+// write and read fails.
 #include "event_log.h"
 #include "virtual_device.h"
 
@@ -20,12 +22,9 @@
 
 namespace {
 
-constexpr unsigned short JoyConVendorId = 0x057E;
-constexpr unsigned short RightJoyConProductId = 0x2007;
 constexpr const char* DevicePath = "/dev/hidraw-virtual-joycon";
 constexpr const wchar_t* SerialNumber = L"00:00:5e:00:53:01";
 constexpr const wchar_t* ManufacturerName = L"Nintendo";
-constexpr const wchar_t* ProductName = L"Joy-Con (R)";
 constexpr unsigned short GenericDesktopPage = 0x01;
 constexpr unsigned short GamepadUsage = 0x05;
 constexpr unsigned short ReleaseNumber = 0x0001;
@@ -34,6 +33,7 @@ constexpr unsigned short ReleaseNumber = 0x0001;
 
 struct hid_device_ {
     vj::DeviceState state;
+    vj::Controller controller;  // as chosen when it was opened
     bool closed;
     bool nonblocking;
     std::wstring lastError;
@@ -65,12 +65,12 @@ char* CopyNarrow(const char* text)
     return copy;
 }
 
-void FillDeviceInfo(hid_device_info* info, char* path, wchar_t* serial, wchar_t* maker,
-                    wchar_t* product)
+void FillDeviceInfo(hid_device_info* info, vj::Controller controller, char* path, wchar_t* serial,
+                    wchar_t* maker, wchar_t* product)
 {
     info->path = path;
-    info->vendor_id = JoyConVendorId;
-    info->product_id = RightJoyConProductId;
+    info->vendor_id = vj::NintendoVendorId;
+    info->product_id = vj::ProductIdOf(controller);
     info->serial_number = serial;
     info->release_number = ReleaseNumber;
     info->manufacturer_string = maker;
@@ -82,13 +82,14 @@ void FillDeviceInfo(hid_device_info* info, char* path, wchar_t* serial, wchar_t*
     info->bus_type = HID_API_BUS_BLUETOOTH;
 }
 
-bool IdsMatch(unsigned short vendorId, unsigned short productId)
+bool IdsMatch(vj::Controller controller, unsigned short vendorId, unsigned short productId)
 {
-    return (vendorId == 0 || vendorId == JoyConVendorId) &&
-           (productId == 0 || productId == RightJoyConProductId);
+    return (vendorId == 0 || vendorId == vj::NintendoVendorId) &&
+           (productId == 0 || productId == vj::ProductIdOf(controller));
 }
 
-hid_device* OpenDevice(unsigned short vendorId, unsigned short productId, bool found)
+hid_device* OpenDevice(vj::Controller controller, unsigned short vendorId, unsigned short productId,
+                       bool found)
 {
     vj::StartEventLog();
     const bool opens = found && vj::ModeFromEnvironment() != vj::Mode::Absent;
@@ -104,6 +105,7 @@ hid_device* OpenDevice(unsigned short vendorId, unsigned short productId, bool f
     OpenedDevices.push_back(std::make_unique<hid_device_>());
     hid_device* device = OpenedDevices.back().get();
     vj::StartDevice(device->state, vj::MonotonicNs());
+    device->controller = controller;
     device->closed = false;
     device->nonblocking = false;
     device->lastError = L"Success";
@@ -185,11 +187,13 @@ struct hid_device_info HID_API_EXPORT* HID_API_CALL hid_enumerate(unsigned short
                                                                   unsigned short product_id)
 {
     vj::StartEventLog();
-    if (vj::ModeFromEnvironment() == vj::Mode::Absent || !IdsMatch(vendor_id, product_id)) return nullptr;
+    const vj::Controller controller = vj::ControllerFromEnvironment();
+    if (vj::ModeFromEnvironment() == vj::Mode::Absent || !IdsMatch(controller, vendor_id, product_id))
+        return nullptr;
     hid_device_info* info = static_cast<hid_device_info*>(std::calloc(1, sizeof(hid_device_info)));
     if (info == nullptr) return nullptr;
-    FillDeviceInfo(info, CopyNarrow(DevicePath), CopyWide(SerialNumber), CopyWide(ManufacturerName),
-                   CopyWide(ProductName));
+    FillDeviceInfo(info, controller, CopyNarrow(DevicePath), CopyWide(SerialNumber),
+                   CopyWide(ManufacturerName), CopyWide(vj::ProductNameOf(controller)));
     return info;
 }
 
@@ -209,15 +213,17 @@ void HID_API_EXPORT HID_API_CALL hid_free_enumeration(struct hid_device_info* de
 HID_API_EXPORT hid_device* HID_API_CALL hid_open(unsigned short vendor_id, unsigned short product_id,
                                                  const wchar_t* serial_number)
 {
-    const bool found = IdsMatch(vendor_id, product_id) &&
+    const vj::Controller controller = vj::ControllerFromEnvironment();
+    const bool found = IdsMatch(controller, vendor_id, product_id) &&
                        (serial_number == nullptr || std::wcscmp(serial_number, SerialNumber) == 0);
-    return OpenDevice(vendor_id, product_id, found);
+    return OpenDevice(controller, vendor_id, product_id, found);
 }
 
 HID_API_EXPORT hid_device* HID_API_CALL hid_open_path(const char* path)
 {
+    const vj::Controller controller = vj::ControllerFromEnvironment();
     const bool found = path != nullptr && std::strcmp(path, DevicePath) == 0;
-    return OpenDevice(JoyConVendorId, RightJoyConProductId, found);
+    return OpenDevice(controller, vj::NintendoVendorId, vj::ProductIdOf(controller), found);
 }
 
 int HID_API_EXPORT HID_API_CALL hid_write(hid_device* dev, const unsigned char* data, size_t length)
@@ -298,7 +304,7 @@ int HID_API_EXPORT_CALL hid_get_manufacturer_string(hid_device* dev, wchar_t* st
 
 int HID_API_EXPORT_CALL hid_get_product_string(hid_device* dev, wchar_t* string, size_t maxlen)
 {
-    return dev == nullptr ? -1 : CopyString(ProductName, string, maxlen);
+    return dev == nullptr ? -1 : CopyString(vj::ProductNameOf(dev->controller), string, maxlen);
 }
 
 int HID_API_EXPORT_CALL hid_get_serial_number_string(hid_device* dev, wchar_t* string, size_t maxlen)
@@ -310,9 +316,10 @@ struct hid_device_info HID_API_EXPORT* HID_API_CALL hid_get_device_info(hid_devi
 {
     if (dev == nullptr) return nullptr;
     std::lock_guard<std::mutex> guard(DeviceLock);
-    // One static record serves every open device: they are all the same controller.
-    FillDeviceInfo(&OpenDeviceInfo, const_cast<char*>(DevicePath), const_cast<wchar_t*>(SerialNumber),
-                   const_cast<wchar_t*>(ManufacturerName), const_cast<wchar_t*>(ProductName));
+    // One static record serves every open device, refilled for the one asked about.
+    FillDeviceInfo(&OpenDeviceInfo, dev->controller, const_cast<char*>(DevicePath),
+                   const_cast<wchar_t*>(SerialNumber), const_cast<wchar_t*>(ManufacturerName),
+                   const_cast<wchar_t*>(vj::ProductNameOf(dev->controller)));
     return &OpenDeviceInfo;
 }
 

@@ -2,7 +2,9 @@
 
 #include "joycon_reports.h"
 
+#include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -36,6 +38,40 @@ long long VanishAfterFromEnvironment()
     if (text == nullptr) return 0;
     const long long n = std::strtoll(text, nullptr, 10);
     return n < 0 ? 0 : n;
+}
+
+Controller ControllerFromEnvironment()
+{
+    const char* text = std::getenv("TAVREL_VJ_CONTROLLER");
+    if (text == nullptr || *text == '\0' || std::strcmp(text, "right") == 0) return Controller::RightJoyCon;
+    if (std::strcmp(text, "left") == 0) return Controller::LeftJoyCon;
+    if (std::strcmp(text, "pro") == 0) return Controller::ProController;
+    // Read on every enumeration and open: say it once, not each time.
+    static std::atomic<bool> warned{false};
+    if (!warned.exchange(true))
+        std::fprintf(stderr, "virtual-joycon: TAVREL_VJ_CONTROLLER=%s is none of right, left, pro; "
+                             "acting as right\n", text);
+    return Controller::RightJoyCon;
+}
+
+unsigned short ProductIdOf(Controller controller)
+{
+    switch (controller) {
+    case Controller::LeftJoyCon: return 0x2006;
+    case Controller::ProController: return 0x2009;
+    case Controller::RightJoyCon: break;
+    }
+    return 0x2007;
+}
+
+const wchar_t* ProductNameOf(Controller controller)
+{
+    switch (controller) {
+    case Controller::LeftJoyCon: return L"Joy-Con (L)";
+    case Controller::ProController: return L"Pro Controller";
+    case Controller::RightJoyCon: break;
+    }
+    return L"Joy-Con (R)";
 }
 
 void StartDevice(DeviceState& device, long long nowNs)

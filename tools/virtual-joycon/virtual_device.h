@@ -1,6 +1,9 @@
 // The simulated controller itself, shared by the Linux (hidapi) and Windows (named pipe)
 // virtual controllers: what it does with each output report it is sent, and which input report
-// a reader gets next. No I/O and no locking here; each front end serialises its calls.
+// a reader gets next. No device I/O and no locking here; each front end serialises its calls.
+//
+// TAVREL_VJ_CONTROLLER says which controller it is: right (a right Joy-Con, the default), left
+// (a left Joy-Con) or pro (a Pro Controller). Only the IDs and names differ; the reports do not.
 //
 //   normal  every 0x01 subcommand report is answered by a 0x21 reply on the next read;
 //           in input mode 0x30 a 0x30 report is due every 15 ms, in mode 0x3F a 0x3F report
@@ -26,6 +29,20 @@ Mode ModeFromEnvironment();
 
 // TAVREL_VJ_VANISH_AFTER, 0 when unset or negative.
 long long VanishAfterFromEnvironment();
+
+enum class Controller { RightJoyCon, LeftJoyCon, ProController };
+
+constexpr unsigned short NintendoVendorId = 0x057E;
+
+// The controller asked for by TAVREL_VJ_CONTROLLER: right when unset or empty. Any other value
+// is taken as right too, after one line on standard error (once per module).
+Controller ControllerFromEnvironment();
+
+// 0x2007, 0x2006 or 0x2009.
+unsigned short ProductIdOf(Controller controller);
+
+// The product string the controller reports, as "Joy-Con (R)".
+const wchar_t* ProductNameOf(Controller controller);
 
 struct DeviceState {
     Mode DeviceMode;

@@ -97,8 +97,9 @@ BOOLEAN NTAPI HidD_GetAttributes(HANDLE file, PHIDD_ATTRIBUTES attributes)
         return FALSE;
     }
     AnnounceWhenWritable(file);
-    attributes->VendorID = vj::ListedDevices[index].VendorId;
-    attributes->ProductID = vj::ListedDevices[index].ProductId;
+    const vj::ListedDevice device = vj::ListedDeviceAt(index);
+    attributes->VendorID = device.VendorId;
+    attributes->ProductID = device.ProductId;
     attributes->VersionNumber = ReleaseNumber;
     return TRUE;
 }
@@ -129,7 +130,7 @@ NTSTATUS NTAPI HidP_GetCaps(PHIDP_PREPARSED_DATA preparsed, PHIDP_CAPS caps)
     const PreparsedRecord* record = reinterpret_cast<const PreparsedRecord*>(preparsed);
     if (record == nullptr || record->Magic != PreparsedMagic || caps == nullptr)
         return HidStatusInvalidPreparsedData;
-    const vj::ListedDevice& device = vj::ListedDevices[record->Index];
+    const vj::ListedDevice device = vj::ListedDeviceAt(record->Index);
     *caps = HIDP_CAPS{};
     caps->UsagePage = device.UsagePage;
     caps->Usage = device.Usage;

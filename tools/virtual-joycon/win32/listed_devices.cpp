@@ -11,6 +11,19 @@ namespace {
 constexpr wchar_t PipeObjectPrefix[] = L"\\Device\\NamedPipe\\tavrel-vj-";
 }  // namespace
 
+ListedDevice ListedDeviceAt(int index)
+{
+    constexpr ListedDevice Keyboard = {0x045E, 0x07A5, 0x01, 0x06, 9, 2, true, false};
+    const Controller controller = ControllerFromEnvironment();
+    if (index == 0) return Keyboard;
+    if (index == 1) {
+        const Controller decoy =
+            controller == Controller::LeftJoyCon ? Controller::RightJoyCon : Controller::LeftJoyCon;
+        return {NintendoVendorId, ProductIdOf(decoy), 0x01, 0x05, 362, 49, false, false};
+    }
+    return {NintendoVendorId, ProductIdOf(controller), 0x01, 0x05, 362, 49, false, true};
+}
+
 int PresentDeviceCount()
 {
     // The controller is the last entry.

@@ -1,13 +1,12 @@
 // The HID interfaces the Windows virtual controller lists, in the order SetupAPI enumerates
 // them, and what its two stand-in DLLs and its pipe server share about them. Each interface's
 // device path is a named pipe that the server (virtual-joycon-server.exe, one per client
-// process) serves: "\\.\pipe\tavrel-vj-<client process id>-<index in ListedDevices>".
+// process) serves: "\\.\pipe\tavrel-vj-<client process id>-<index of ListedDeviceAt>".
 #pragma once
 
 #include <windows.h>
 
 #include <cstddef>
-#include <iterator>
 
 namespace vj {
 
@@ -22,18 +21,17 @@ struct ListedDevice {
     bool IsController;    // the simulated controller; the others are decoys
 };
 
-// Two decoys first (a keyboard, a left Joy-Con), then the right Joy-Con on Bluetooth.
-constexpr ListedDevice ListedDevices[] = {
-    {0x045E, 0x07A5, 0x01, 0x06, 9, 2, true, false},
-    {0x057E, 0x2006, 0x01, 0x05, 362, 49, false, false},
-    {0x057E, 0x2007, 0x01, 0x05, 362, 49, false, true},
-};
-constexpr int ListedDeviceCount = static_cast<int>(std::size(ListedDevices));
+// Two decoys first (a keyboard, a left Joy-Con), then the controller TAVREL_VJ_CONTROLLER
+// chose, on Bluetooth. When that is the left Joy-Con the second decoy is a right one, so that
+// no decoy has the controller's IDs. Read on each call: the stand-in DLLs and the server, a
+// process of its own that inherits the client's environment, see the same devices.
+ListedDevice ListedDeviceAt(int index);
+constexpr int ListedDeviceCount = 3;
 
 // The HID device interface class, which SetupAPI lists them under.
 constexpr GUID HidInterfaceClass = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 
-// How many of ListedDevices are present: without the controller in absent mode.
+// How many of the listed devices are present: without the controller in absent mode.
 int PresentDeviceCount();
 
 // Longest pipe path, terminating zero included.
@@ -42,7 +40,7 @@ constexpr std::size_t MaxPipePathLength = 64;
 // Writes the device path of entry index for the client process into path.
 void FormatPipePath(char* path, unsigned long clientProcessId, int index);
 
-// The index in ListedDevices of a pipe, from its kernel object name
+// The index of the listed device of a pipe, from its kernel object name
 // ("\Device\NamedPipe\tavrel-vj-<pid>-<index>"), or -1 when it is none of ours.
 int IndexFromPipeObjectName(const wchar_t* name, std::size_t length);
 

@@ -46,7 +46,7 @@ struct Operation {
 enum class ConnectionState { Listening, Connected, Gone };
 
 struct Connection {
-    int Index;  // into vj::ListedDevices
+    int Index;  // of vj::ListedDeviceAt
     HANDLE Pipe;
     ConnectionState State;
     Operation Connect;
@@ -64,7 +64,7 @@ unsigned long ClientProcessId = 0;
 unsigned char NotifyBuffer[1];
 std::vector<std::unique_ptr<Connection>> Connections;
 
-const vj::ListedDevice& DeviceOf(const Connection& c) { return vj::ListedDevices[c.Index]; }
+vj::ListedDevice DeviceOf(const Connection& c) { return vj::ListedDeviceAt(c.Index); }
 
 HANDLE NewEvent() { return CreateEventA(nullptr, TRUE, FALSE, nullptr); }
 
@@ -153,7 +153,7 @@ void Connected(Connection& c)
 
 void AddListener(int index)
 {
-    const vj::ListedDevice& device = vj::ListedDevices[index];
+    const vj::ListedDevice device = vj::ListedDeviceAt(index);
     char path[vj::MaxPipePathLength];
     vj::FormatPipePath(path, ClientProcessId, index);
     const DWORD access = (device.RefusesWriting ? PIPE_ACCESS_OUTBOUND : PIPE_ACCESS_DUPLEX) | FILE_FLAG_OVERLAPPED;
