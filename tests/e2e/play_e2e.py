@@ -2,7 +2,7 @@
 
 Usage: play_e2e.py --play PATH (--library PATH | --stand-ins DIR) --work DIR SCENARIO
 Scenarios: tune --tavrel PATH (the built-in tune as text against tavrel itself), bad-file,
-interrupt, controllers. Exits 0 when every check passed, 1 with the failures listed otherwise.
+interrupt, controllers (Windows: bad-file and controllers). Exits 0 when every check passed, 1 with the failures listed otherwise.
 """
 import argparse
 import os
@@ -183,11 +183,12 @@ def scenario_controllers(args):
         opened = [e for e in run.events if e[1] == "open"]
         sub.expect(opened and opened[0][3] == product, "opened %r, expected product %s" % (opened[:1], product))
         c.failures += ["%s: %s" % (kind, f) for f in sub.failures]
-    run = PlayRun(args, "controller-mismatch", [path], controller="left").finish()
-    c.expect(run.status == 1, "right Joy-Con asked, left present: exit status %r, expected 1" % run.status)
-    c.expect(run.stderr.strip() == "JoyCon not found." or args.platform.windows,
-             "stderr %r, expected the not-found message" % run.stderr)
-    c.expect(not writes_of(run.events), "written to a controller of the wrong kind")
+    # On Windows the virtual controller's decoy becomes a right Joy-Con when the left one plays.
+    if not args.platform.windows:
+        run = PlayRun(args, "controller-mismatch", [path], controller="left").finish()
+        c.expect(run.status == 1, "right Joy-Con asked, left present: exit status %r, expected 1" % run.status)
+        c.expect(run.stderr == "JoyCon not found.\n", "stderr %r, expected the not-found message" % run.stderr)
+        c.expect(not writes_of(run.events), "written to a controller of the wrong kind")
     c.finish()
 
 

@@ -1,0 +1,117 @@
+"""Timing of tavrel-play on the virtual controller (Linux), beside tavrel.
+
+Plays, one after the other: the built-in tune by tavrel; the same tune as text
+(examples/greensleeves.txt) by tavrel-play; and a two-voice piece of about three minutes by
+tavrel-play. For tavrel-play it compares every rumble report's time in the virtual controller's
+log (from the first report) with its due time from `tavrel-play --schedule`, and prints the
+overshoot p50/p99/max, the drift at the end (the last report's overshoot), the reports per
+second and the CPU time used. For tavrel it prints the tune's actual against nominal length and
+its CPU time.
+
+Usage: play_timing.py --play PATH --tavrel PATH --library PATH
+(or: cmake --build --preset default --target play_timing)
+"""
+import argparse
+import math
+import os
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+import tavrel_model as model  # noqa: E402
+
+SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
+# About three minutes in two voices: a melody over a bass line, 57 times through.
+LONG_PIECE = """# bench piece: 57 times a melody over a bass line, about 3 minutes
+t25 l8 o4 [ e c e g >c< g e c d f a >c< b g d g ]57
+;
+t25 l16 o2 [ c c <a> a f f g g ]57
+"""
+
+
+def percentile(sorted_values, fraction):
+    rank = max(1, math.ceil(fraction * len(sorted_values)))
+    return sorted_values[rank - 1]
+
+
+def run(command, log, library):
+    env = dict(os.environ, LD_PRELOAD=library, TAVREL_VJ_LOG=log, TAVREL_VJ_MODE="normal")
+    if os.path.exists(log):
+        os.remove(log)
+    proc = subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                            stderr=subprocess.DEVNULL)
+    out = proc.stdout.read().decode("latin-1")
+    _, status, usage = os.wait4(proc.pid, 0)
+    if os.waitstatus_to_exitcode(status) != 0:
+        sys.exit("%s exited with %r" % (command, os.waitstatus_to_exitcode(status)))
+    rumble = [e for e in model.parse_log(log) if e[1] == "write" and e[2][0] == 0x10]
+    return out, rumble, usage.ru_utime + usage.ru_stime
+
+
+def measure_play(play, library, path, log):
+    sched = subprocess.run([play, "--schedule", path], capture_output=True, text=True, check=True).stdout.split("\n")
+    due = [int(l.split()[0]) * 1000 for l in sched if l and not l.startswith("end")]
+    _, rumble, cpu = run([play, "--quiet", path], log, library)
+    if len(rumble) != len(due) + 1:  # and the tear-down's silence
+        sys.exit("%d rumble reports logged, the schedule has %d" % (len(rumble) - 1, len(due)))
+    first = rumble[0][0]
+    over = sorted(((w[0] - first) - d) / 1000.0 for w, d in zip(rumble, due))
+    length = (rumble[len(due) - 1][0] - first) / 1e9
+    return {
+        "reports": len(due), "length": length,
+        "p50": percentile(over, 0.5), "p99": percentile(over, 0.99), "max": over[-1],
+        "drift": ((rumble[len(due) - 1][0] - first) - due[-1]) / 1000.0,
+        "rate": len(due) / length, "cpu": cpu, "cpu_share": 100.0 * cpu / length,
+    }
+
+
+def measure_tavrel(tavrel, library, log):
+    out, rumble, cpu = run([tavrel], log, library)
+    _, echoes, _ = model.parse_console(out)
+    nominal = sum(w for _, w in model.play(echoes).sends) / 1000.0
+    actual = (rumble[-1][0] - rumble[0][0]) / 1e9
+    return {"reports": len(rumble) - 1, "length": actual, "drift": (actual - nominal) * 1e6,
+            "rate": (len(rumble) - 1) / actual, "cpu": cpu, "cpu_share": 100.0 * cpu / actual}
+
+
+ROWS = [
+    ("rumble reports", "reports", "%d"),
+    ("length (s)", "length", "%.3f"),
+    ("overshoot p50 (us)", "p50", "%.1f"),
+    ("overshoot p99 (us)", "p99", "%.1f"),
+    ("overshoot max (us)", "max", "%.1f"),
+    ("drift at the end (us)", "drift", "%.1f"),
+    ("reports per second", "rate", "%.1f"),
+    ("CPU time user+sys (s)", "cpu", "%.3f"),
+    ("CPU share of one core (%)", "cpu_share", "%.2f"),
+]
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--play", required=True)
+    parser.add_argument("--tavrel", required=True)
+    parser.add_argument("--library", required=True)
+    parser.add_argument("--work", default=os.path.join(tempfile.gettempdir(), "tavrel-play-timing"))
+    args = parser.parse_args()
+    os.makedirs(args.work, exist_ok=True)
+    piece = os.path.join(args.work, "long-piece.txt")
+    with open(piece, "w") as f:
+        f.write(LONG_PIECE)
+    load_before = os.getloadavg()
+    runs = [
+        ("tavrel, tune", measure_tavrel(args.tavrel, args.library, os.path.join(args.work, "tavrel.log"))),
+        ("play, tune", measure_play(args.play, args.library, os.path.join(SOURCE, "examples", "greensleeves.txt"),
+                                    os.path.join(args.work, "tune.log"))),
+        ("play, 3 min", measure_play(args.play, args.library, piece, os.path.join(args.work, "long.log"))),
+    ]
+    print("play_timing: on the virtual controller (Linux); tavrel's drift is actual minus nominal length")
+    print("%-27s" % "" + "".join("%14s" % name for name, _ in runs))
+    for label, key, form in ROWS:
+        print("%-27s" % label + "".join("%14s" % (form % f[key] if key in f else "-") for _, f in runs))
+    print("load average before   %.2f %.2f %.2f; after %.2f %.2f %.2f" % (load_before + os.getloadavg()))
+
+
+if __name__ == "__main__":
+    main()
