@@ -5,6 +5,7 @@
 #include "platform/sleep.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -45,7 +46,13 @@ PerformOutcome PerformSchedule(ControllerLinkRecord& link, const Schedule& sched
     const long long gap = CountsFromUs(minIntervalUs, frequency);
     const long long start = ReadCounter() + gap;
     long long lastSent = start - gap;
-    for (const ScheduledReport& report : schedule.Reports) {
+    const std::vector<ScheduledReport>& reports = schedule.Reports;
+    for (std::size_t i = 0; i < reports.size(); ++i) {
+        // After a stall, reports due before the next one could go out anyway are stale: the
+        // latest of them carries the state, rather than a burst of old ones.
+        const long long earliest = std::max(ReadCounter(), lastSent + gap);
+        while (i + 1 < reports.size() && start + CountsFromUs(reports[i + 1].DueUs, frequency) <= earliest) ++i;
+        const ScheduledReport& report = reports[i];
         const long long sent = WaitUntil(std::max(start + CountsFromUs(report.DueUs, frequency), lastSent + gap), frequency);
         if (sent < 0) return PerformOutcome::Interrupted;
         SendRumbleBlocksOn(link, report.Rumble.Bytes, report.Rumble.Bytes);

@@ -14,7 +14,9 @@ using ProgressHandler = std::function<void(long long playedUs)>;
 
 // Plays schedule on link. The start is one minIntervalUs after the call, so that the first
 // report keeps its distance from the set-up's last one; no report goes out less than
-// minIntervalUs after the one before, however late that one was. Returns once the piece's
+// minIntervalUs after the one before, however late that one was; after a stall, reports that
+// are overdue by the time the next one may go out are passed over for the latest of them, which
+// carries the state. Returns once the piece's
 // length has passed (and a minIntervalUs after the last report, so that the tear-down keeps its
 // distance too), at an interrupt, or when a write fails.
 PerformOutcome PerformSchedule(ControllerLinkRecord& link, const Schedule& schedule, long long minIntervalUs,

@@ -124,18 +124,30 @@ TEST_F(PlayPerformer, SendsEveryReportAtItsDueTimeAndNeverCloserThanTheInterval)
     EXPECT_LT(test_clock::CounterReadings(), 20000);
 }
 
-TEST_F(PlayPerformer, ALateReportPushesTheNextOneBackByTheInterval)
+TEST_F(PlayPerformer, AfterAStallTheLatestOverdueStateGoesOutNeverCloserThanTheInterval)
 {
-    const Schedule s = ScheduleOf("t8 o3 c1 d1 e1");
-    ASSERT_EQ(DueTimes(s)[1], 8000);
+    // Reports every 8 ms from 0 to 112 ms.
+    const Schedule s = ScheduleOf("t16 o3 c1 d1 e1 f1 g1 a1 b1 r2");
+    ASSERT_EQ(s.Reports.size(), 15u);
     ControllerLinkRecord link{};
     link.Handle = OpenHidHandle(ControllerVendorId, ControllerProductId);
-    // The first report goes out 5 ms late: the counter jumps just before it is sent.
-    test_clock::JumpAtReading(test_clock::CounterReadings() + 3, 5000000);
-    ASSERT_EQ(PerformSchedule(link, s, DefaultMinIntervalUs, nullptr), PerformOutcome::Played);
+    // The first report goes out 30 ms late: the counter jumps just before it is sent. The next
+    // may go out at 38 ms, by when the one due at 32 ms is the latest due; from there each is
+    // sent 6 ms late, 8 ms after the one before.
+    test_clock::JumpAtReading(test_clock::CounterReadings() + 4, 30000000);
+    std::vector<long long> sentDue;
+    ASSERT_EQ(PerformSchedule(link, s, DefaultMinIntervalUs, [&](long long due) { sentDue.push_back(due); }),
+              PerformOutcome::Played);
+    sentDue.pop_back();  // the end
+    std::vector<long long> expected{0};
+    for (long long due = 32000; due <= 112000; due += 8000) expected.push_back(due);
+    EXPECT_EQ(sentDue, expected);
     const std::vector<fake_hid::Event> writes = fake_hid::Writes();
-    ASSERT_GE(writes.size(), 2u);
-    EXPECT_GE(writes[1].timeNs - writes[0].timeNs, DefaultMinIntervalUs * 1000);
+    ASSERT_EQ(writes.size(), expected.size());
+    for (std::size_t i = 1; i < writes.size(); ++i) {
+        EXPECT_GE(writes[i].timeNs - writes[i - 1].timeNs, DefaultMinIntervalUs * 1000) << i;
+        EXPECT_LE(writes[i].timeNs - writes[0].timeNs, (expected[i] + 6000) * 1000 + 5 * test_clock::DefaultStepNs) << i;
+    }
 }
 
 TEST_F(PlayPerformer, StopsAtAnInterruptAndWhenTheControllerIsGone)
