@@ -5,7 +5,8 @@ Plays, one after the other: the built-in tune by tavrel; the same tune as text
 tavrel-play. For tavrel-play it compares every rumble report's time in the virtual controller's
 log (from the first report) with its due time from `tavrel-play --schedule`, and prints the
 overshoot p50/p99/max, the drift at the end (the last report's overshoot), the reports per
-second and the CPU time used. For tavrel it prints the tune's actual against nominal length and
+second and the CPU time used; and the lateness tavrel-play's own counter saw (--timing), which
+leaves out the time the virtual controller's write call takes before it stamps the log. For tavrel it prints the tune's actual against nominal length and
 its CPU time.
 
 Usage: play_timing.py --play PATH --tavrel PATH --library PATH
@@ -14,12 +15,14 @@ Usage: play_timing.py --play PATH --tavrel PATH --library PATH
 import argparse
 import math
 import os
+import re
 import subprocess
 import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 import tavrel_model as model  # noqa: E402
+from play_e2e import match_schedule  # noqa: E402
 
 SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
 # About three minutes in two voices: a melody over a bass line, 57 times through.
@@ -36,38 +39,48 @@ def percentile(sorted_values, fraction):
 
 
 def run(command, log, library):
+    """(standard output, standard error, rumble writes logged, CPU seconds) of one run."""
     env = dict(os.environ, LD_PRELOAD=library, TAVREL_VJ_LOG=log, TAVREL_VJ_MODE="normal")
     if os.path.exists(log):
         os.remove(log)
-    proc = subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                            stderr=subprocess.DEVNULL)
-    out = proc.stdout.read().decode("latin-1")
-    _, status, usage = os.wait4(proc.pid, 0)
+    with tempfile.TemporaryFile(mode="w+b") as out, tempfile.TemporaryFile(mode="w+b") as err:
+        proc = subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err)
+        _, status, usage = os.wait4(proc.pid, 0)
+        out.seek(0)
+        err.seek(0)
+        text, errors = out.read().decode("latin-1"), err.read().decode("latin-1")
     if os.waitstatus_to_exitcode(status) != 0:
-        sys.exit("%s exited with %r" % (command, os.waitstatus_to_exitcode(status)))
+        sys.exit("%s exited with %r: %s" % (command, os.waitstatus_to_exitcode(status), errors))
     rumble = [e for e in model.parse_log(log) if e[1] == "write" and e[2][0] == 0x10]
-    return out, rumble, usage.ru_utime + usage.ru_stime
+    return text, errors, rumble, usage.ru_utime + usage.ru_stime
 
 
 def measure_play(play, library, path, log):
     sched = subprocess.run([play, "--schedule", path], capture_output=True, text=True, check=True).stdout.split("\n")
-    due = [int(l.split()[0]) * 1000 for l in sched if l and not l.startswith("end")]
-    _, rumble, cpu = run([play, "--quiet", path], log, library)
-    if len(rumble) != len(due) + 1:  # and the tear-down's silence
-        sys.exit("%d rumble reports logged, the schedule has %d" % (len(rumble) - 1, len(due)))
+    reports = [(int(due) * 1000, bytes.fromhex(rumble)) for due, rumble in
+               (l.split() for l in sched if l and not l.startswith("end"))]
+    due = [d for d, _ in reports]
+    _, errors, rumble, cpu = run([play, "--quiet", "--timing", path], log, library)
+    own = re.search(r"(\d+) passed over; .* p50 ([\d.]+) us, p99 ([\d.]+) us, max ([\d.]+) us", errors)
+    rumble = rumble[:-1]  # the tear-down's silence
+    matched = match_schedule(rumble, reports, 2_000_000)
+    if None in matched:
+        sys.exit("rumble report %d logged matches no report of the schedule" % len(matched))
     first = rumble[0][0]
-    over = sorted(((w[0] - first) - d) / 1000.0 for w, d in zip(rumble, due))
-    length = (rumble[len(due) - 1][0] - first) / 1e9
+    over = sorted(((w[0] - first) - due[k]) / 1000.0 for w, k in zip(rumble, matched))
+    length = (rumble[-1][0] - first) / 1e9
     return {
         "reports": len(due), "length": length,
         "p50": percentile(over, 0.5), "p99": percentile(over, 0.99), "max": over[-1],
-        "drift": ((rumble[len(due) - 1][0] - first) - due[-1]) / 1000.0,
+        "drift": ((rumble[-1][0] - first) - due[matched[-1]]) / 1000.0,
         "rate": len(due) / length, "cpu": cpu, "cpu_share": 100.0 * cpu / length,
+        "passed": int(own.group(1)), "own50": float(own.group(2)), "own99": float(own.group(3)),
+        "own_max": float(own.group(4)),
     }
 
 
 def measure_tavrel(tavrel, library, log):
-    out, rumble, cpu = run([tavrel], log, library)
+    out, _, rumble, cpu = run([tavrel], log, library)
     _, echoes, _ = model.parse_console(out)
     nominal = sum(w for _, w in model.play(echoes).sends) / 1000.0
     actual = (rumble[-1][0] - rumble[0][0]) / 1e9
@@ -78,9 +91,13 @@ def measure_tavrel(tavrel, library, log):
 ROWS = [
     ("rumble reports", "reports", "%d"),
     ("length (s)", "length", "%.3f"),
-    ("overshoot p50 (us)", "p50", "%.1f"),
-    ("overshoot p99 (us)", "p99", "%.1f"),
-    ("overshoot max (us)", "max", "%.1f"),
+    ("log: overshoot p50 (us)", "p50", "%.1f"),
+    ("log: overshoot p99 (us)", "p99", "%.1f"),
+    ("log: overshoot max (us)", "max", "%.1f"),
+    ("own counter: late p50 (us)", "own50", "%.1f"),
+    ("own counter: late p99 (us)", "own99", "%.1f"),
+    ("own counter: late max (us)", "own_max", "%.1f"),
+    ("passed over after a stall", "passed", "%d"),
     ("drift at the end (us)", "drift", "%.1f"),
     ("reports per second", "rate", "%.1f"),
     ("CPU time user+sys (s)", "cpu", "%.3f"),

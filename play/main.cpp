@@ -14,6 +14,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <fstream>
@@ -40,6 +41,7 @@ struct Options {
     bool List = false;
     bool PrintSchedule = false;
     bool Quiet = false;
+    bool Timing = false;
     int VolumePercent = 100;
     int MinIntervalMs = static_cast<int>(DefaultMinIntervalUs / MicrosecondsPerMillisecond);
 };
@@ -78,6 +80,24 @@ bool ReadWholeFile(const std::string& path, std::string* text)
     return true;
 }
 
+// Nearest-rank percentile of sorted values.
+long long Percentile(const std::vector<long long>& sorted, int percent)
+{
+    const std::size_t rank = (sorted.size() * static_cast<std::size_t>(percent) + 99) / 100;
+    return sorted[rank == 0 ? 0 : rank - 1];
+}
+
+void PrintTiming(PerformTiming timing)
+{
+    if (timing.LateNs.empty()) return;
+    std::sort(timing.LateNs.begin(), timing.LateNs.end());
+    constexpr double NanosecondsPerMicrosecond = 1000.0;
+    std::fprintf(stderr, "timing: %zu reports sent, %d passed over; late against their due times by p50 %.1f us, "
+                 "p99 %.1f us, max %.1f us\n", timing.LateNs.size(), timing.PassedOver,
+                 Percentile(timing.LateNs, 50) / NanosecondsPerMicrosecond,
+                 Percentile(timing.LateNs, 99) / NanosecondsPerMicrosecond, timing.LateNs.back() / NanosecondsPerMicrosecond);
+}
+
 void PrintSchedule(const Schedule& schedule)
 {
     for (const ScheduledReport& report : schedule.Reports)
@@ -104,15 +124,19 @@ int Play(const Options& options, const ControllerKind& kind, const std::string& 
     BeginPreciseSleep();
     SetUpControllerOn(link, LampsPlaying);
     PerformOutcome outcome = PerformOutcome::Interrupted;
+    PerformTiming timing;
     if (!IsInterruptRequested())
-        outcome = PerformSchedule(link, schedule, options.MinIntervalMs * MicrosecondsPerMillisecond,
-                                  [&](long long playedUs) {
-                                      if (showProgress) line.Show(playedUs);
-                                  });
+        outcome = PerformSchedule(
+            link, schedule, options.MinIntervalMs * MicrosecondsPerMillisecond,
+            [&](long long playedUs) {
+                if (showProgress) line.Show(playedUs);
+            },
+            options.Timing ? &timing : nullptr);
     line.Finish();
     RestoreControllerOn(link);
     CloseHidHandle(link.Handle);
     EndPreciseSleep();
+    if (options.Timing) PrintTiming(timing);
     if (outcome == PerformOutcome::ControllerLost) {
         std::fprintf(stderr, "tavrel-play: the %s stopped taking reports\n", kind.Name);
         return ExitControllerLost;
@@ -131,6 +155,8 @@ int Run(int argc, char** argv)
     app.add_flag("--schedule", options.PrintSchedule,
                  "print every report's due time (us) and rumble bytes, then the length; needs no controller");
     app.add_flag("-q,--quiet", options.Quiet, "no start line and no progress line");
+    app.add_flag("--timing", options.Timing,
+                 "after playing, print to standard error how late the reports went out against their due times");
     app.add_option("--volume", options.VolumePercent, "scales every level, in per cent (default 100); never above level 10")
         ->check(CLI::Range(0, VolumeHighestPercent));
     app.add_option("--min-interval", options.MinIntervalMs, "least time between two reports, in ms (default 8)")

@@ -10,6 +10,7 @@
 namespace {
 
 constexpr long long MicrosecondsPerSecond = 1000000;
+constexpr long long NanosecondsPerSecond = 1000000000;
 // Sleeps are cut into pieces no longer than this, so that an interrupt is seen soon.
 constexpr long long LongestSleepUs = 50000;
 
@@ -40,8 +41,9 @@ long long WaitUntil(long long target, long long frequency)
 }  // namespace
 
 PerformOutcome PerformSchedule(ControllerLinkRecord& link, const Schedule& schedule, long long minIntervalUs,
-                               const ProgressHandler& progress)
+                               const ProgressHandler& progress, PerformTiming* timing)
 {
+    if (timing != nullptr) timing->LateNs.reserve(schedule.Reports.size());
     const long long frequency = ReadCounterFrequency();
     const long long gap = CountsFromUs(minIntervalUs, frequency);
     const long long start = ReadCounter() + gap;
@@ -51,10 +53,17 @@ PerformOutcome PerformSchedule(ControllerLinkRecord& link, const Schedule& sched
         // After a stall, reports due before the next one could go out anyway are stale: the
         // latest of them carries the state, rather than a burst of old ones.
         const long long earliest = std::max(ReadCounter(), lastSent + gap);
-        while (i + 1 < reports.size() && start + CountsFromUs(reports[i + 1].DueUs, frequency) <= earliest) ++i;
+        while (i + 1 < reports.size() && start + CountsFromUs(reports[i + 1].DueUs, frequency) <= earliest) {
+            ++i;
+            if (timing != nullptr) ++timing->PassedOver;
+        }
         const ScheduledReport& report = reports[i];
-        const long long sent = WaitUntil(std::max(start + CountsFromUs(report.DueUs, frequency), lastSent + gap), frequency);
+        const long long due = start + CountsFromUs(report.DueUs, frequency);
+        const long long sent = WaitUntil(std::max(due, lastSent + gap), frequency);
         if (sent < 0) return PerformOutcome::Interrupted;
+        if (timing != nullptr)
+            timing->LateNs.push_back((sent - due) / frequency * NanosecondsPerSecond +
+                                     (sent - due) % frequency * NanosecondsPerSecond / frequency);
         SendRumbleBlocksOn(link, report.Rumble.Bytes, report.Rumble.Bytes);
         if (link.WriteLength < 0) return PerformOutcome::ControllerLost;
         lastSent = sent;

@@ -6,11 +6,18 @@
 #include "play/schedule.h"
 
 #include <functional>
+#include <vector>
 
 enum class PerformOutcome { Played, Interrupted, ControllerLost };
 
 // Called after each report with the time played so far.
 using ProgressHandler = std::function<void(long long playedUs)>;
+
+// How the reports went out, as the player's own counter saw it.
+struct PerformTiming {
+    std::vector<long long> LateNs;  // of each report sent: counter at sending minus its due time
+    int PassedOver = 0;             // reports passed over after a stall
+};
 
 // Plays schedule on link. The start is one minIntervalUs after the call, so that the first
 // report keeps its distance from the set-up's last one; no report goes out less than
@@ -19,5 +26,6 @@ using ProgressHandler = std::function<void(long long playedUs)>;
 // carries the state. Returns once the piece's
 // length has passed (and a minIntervalUs after the last report, so that the tear-down keeps its
 // distance too), at an interrupt, or when a write fails.
+// With timing, records every report's lateness.
 PerformOutcome PerformSchedule(ControllerLinkRecord& link, const Schedule& schedule, long long minIntervalUs,
-                               const ProgressHandler& progress);
+                               const ProgressHandler& progress, PerformTiming* timing = nullptr);

@@ -1,6 +1,7 @@
 #include "play/text_reader.h"
 
 #include <cctype>
+#include <cstdio>
 
 namespace tune_text {
 namespace {
@@ -41,18 +42,14 @@ int NoteStep(char letter)
     return NoteSteps[position];
 }
 
+// A character as an error message names it: printable ones quoted, others by their byte value.
 std::string Describe(char c)
 {
     const unsigned char byte = static_cast<unsigned char>(c);
-    if (byte >= 0x21 && byte < 0x7F) return std::string("'") + c + "'";
-    char hex[8];
-    static const char Digits[] = "0123456789abcdef";
-    hex[0] = '0';
-    hex[1] = 'x';
-    hex[2] = Digits[byte >> 4];
-    hex[3] = Digits[byte & 0xF];
-    hex[4] = '\0';
-    return std::string("byte ") + hex;
+    if (std::isgraph(byte) && byte < 0x80) return std::string("'") + c + "'";
+    char text[16];
+    std::snprintf(text, sizeof text, "byte 0x%02x", byte);
+    return text;
 }
 
 class Reader {

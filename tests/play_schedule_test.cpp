@@ -136,8 +136,13 @@ TEST_F(PlayPerformer, AfterAStallTheLatestOverdueStateGoesOutNeverCloserThanTheI
     // sent 6 ms late, 8 ms after the one before.
     test_clock::JumpAtReading(test_clock::CounterReadings() + 4, 30000000);
     std::vector<long long> sentDue;
-    ASSERT_EQ(PerformSchedule(link, s, DefaultMinIntervalUs, [&](long long due) { sentDue.push_back(due); }),
+    PerformTiming timing;
+    ASSERT_EQ(PerformSchedule(link, s, DefaultMinIntervalUs, [&](long long due) { sentDue.push_back(due); }, &timing),
               PerformOutcome::Played);
+    EXPECT_EQ(timing.PassedOver, 3);
+    ASSERT_EQ(timing.LateNs.size(), 12u);
+    EXPECT_GE(timing.LateNs[0], 30000000);
+    EXPECT_GE(timing.LateNs[1], 6000000);  // due at 32 ms, sent at 38
     sentDue.pop_back();  // the end
     std::vector<long long> expected{0};
     for (long long due = 32000; due <= 112000; due += 8000) expected.push_back(due);
