@@ -2,7 +2,7 @@
 
 Usage: play_e2e.py --play PATH (--library PATH | --stand-ins DIR) --work DIR SCENARIO
 Scenarios: tune --tavrel PATH (the built-in tune as text against tavrel itself), bad-file,
-interrupt, controllers (Windows: bad-file and controllers). Exits 0 when every check passed, 1 with the failures listed otherwise.
+interrupt, vanish, controllers (Windows: bad-file, vanish and controllers). Exits 0 when every check passed, 1 with the failures listed otherwise.
 """
 import argparse
 import os
@@ -24,6 +24,7 @@ LATE_LIMIT_NS = 40_000_000
 EARLY_LIMIT_NS = 2_000_000
 MIN_INTERVAL_NS = 8_000_000
 SHORT_TUNE = "t20 o3 c4 e4 g4 r2 >c8<"
+VANISH_AFTER = 40
 
 
 class PlayRun:
@@ -37,7 +38,7 @@ class PlayRun:
         env = dict(os.environ)
         env.update(self.platform.env)
         env.update({"TAVREL_VJ_LOG": self.platform.log_path(self.log), "TAVREL_VJ_MODE": mode,
-                    "TAVREL_VJ_CONTROLLER": controller})
+                    "TAVREL_VJ_CONTROLLER": controller, "TAVREL_VJ_VANISH_AFTER": str(VANISH_AFTER)})
         self.output = self.platform.output_files(self.log)
         self.proc = subprocess.Popen(self.platform.command + arguments, env=env, stdin=subprocess.DEVNULL,
                                      stdout=self.output[0] if self.output else subprocess.PIPE,
@@ -197,6 +198,18 @@ def scenario_interrupt(args):
     c.finish()
 
 
+def scenario_vanish(args):
+    """The controller disappears while playing: no hang, a message, exit status 3."""
+    c = Checks("controller lost while playing")
+    run = PlayRun(args, "vanish", ["--quiet", args.platform.log_path(TUNE_TEXT)], mode="vanish")
+    run.finish(timeout=30)
+    c.expect(run.status == 3, "exit status %r, expected 3" % run.status)
+    c.expect("stopped taking reports" in run.stderr, "stderr does not say the controller was lost: %r" % run.stderr)
+    c.expect(len(writes_of(run.events)) == VANISH_AFTER, "%d writes logged, the controller took %d" %
+             (len(writes_of(run.events)), VANISH_AFTER))
+    c.finish()
+
+
 def scenario_controllers(args):
     """A right Joy-Con, a left Joy-Con and a Pro Controller each play; the wrong kind is not found."""
     c = Checks("controllers")
@@ -224,12 +237,12 @@ def main():
     parser.add_argument("--tavrel")
     add_controller_arguments(parser)
     parser.add_argument("--work", required=True)
-    parser.add_argument("scenario", choices=["tune", "bad-file", "interrupt", "controllers"])
+    parser.add_argument("scenario", choices=["tune", "bad-file", "interrupt", "vanish", "controllers"])
     args = parser.parse_args()
     os.makedirs(args.work, exist_ok=True)
     args.platform = Platform(args, args.play)
     {"tune": scenario_tune, "bad-file": scenario_bad_file, "interrupt": scenario_interrupt,
-     "controllers": scenario_controllers}[args.scenario](args)
+     "vanish": scenario_vanish, "controllers": scenario_controllers}[args.scenario](args)
 
 
 if __name__ == "__main__":
