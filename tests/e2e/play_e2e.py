@@ -107,8 +107,8 @@ def match_schedule(rumble, reports, slack_ns):
 
 def check_played(c, run, reports):
     """Every write exact (set-up, scheduled reports, tear-down), opened and closed once, each
-    report near its due time and never closer than the least interval to the one before. A report
-    may be passed over after a stall of the machine, but only a few."""
+    report near its due time and never closer than the least interval to the one before. After a
+    stall of the machine a few reports may be late or passed over, but only a few."""
     c.expect(run.status == 0, "exit status %r, expected 0 (stderr %r)" % (run.status, run.stderr[:200]))
     writes = writes_of(run.events)
     kinds = [e[1] for e in run.events if e[1] in ("open", "close")]
@@ -130,8 +130,13 @@ def check_played(c, run, reports):
             break
     first = rumble[0][0]
     off = [(w[0] - first) - reports[k][0] for w, k in zip(rumble, matched)]
-    late = [(i, o) for i, o in enumerate(off) if o > LATE_LIMIT_NS + jitter or o < -EARLY_LIMIT_NS - jitter]
-    c.expect(not late, "%d reports off their due time, first (index, ns): %r" % (len(late), late[:3]))
+    early = [(i, o) for i, o in enumerate(off) if o < -EARLY_LIMIT_NS - jitter]
+    c.expect(not early, "%d reports early, first (index, ns): %r" % (len(early), early[:3]))
+    # A machine that stalls the process makes the report after the stall late; a player off its
+    # schedule makes most of them late.
+    late = [(i, o) for i, o in enumerate(off) if o > LATE_LIMIT_NS + jitter]
+    c.expect(len(late) <= max(3, len(off) // 100), "%d reports late, first (index, ns): %r" % (len(late), late[:3]))
+    c.expect(off[-1] <= LATE_LIMIT_NS + jitter, "the last report is %.3f ms late" % (off[-1] / 1e6))
     close = [i for i in range(1, len(rumble)) if rumble[i][0] - rumble[i - 1][0] < MIN_INTERVAL_NS - jitter - 500_000]
     c.expect(not close, "%d rumble reports closer than 8 ms to the one before: %r" % (len(close), close[:3]))
     print("%d reports, %d passed over; offset from due time: median %.3f ms, largest %.3f ms" %
