@@ -1,0 +1,56 @@
+# Install rules and packages: `cmake --install` puts the programs on the PATH; cpack makes a
+# Debian package on Linux and a zip of the statically linked .exe files on Windows.
+set(CMAKE_INSTALL_DOCDIR share/doc/tavrel CACHE PATH "Documentation folder")
+include(GNUInstallDirs)
+
+set(TAVREL_PROGRAMS tavrel tavrel-monitor tavrel-play tavrel-preview)
+if(WIN32)
+  # A zip that is unpacked and run: the programs and their documentation side by side.
+  install(TARGETS ${TAVREL_PROGRAMS} RUNTIME DESTINATION .)
+  install(FILES README.md LICENSE DESTINATION .)
+else()
+  install(TARGETS ${TAVREL_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
+if(TARGET virtual_joycon)
+  install(TARGETS virtual_joycon LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/tavrel)
+endif()
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  install(FILES udev/70-tavrel-joycon.rules DESTINATION lib/udev/rules.d)
+endif()
+
+set(CPACK_PACKAGE_NAME tavrel)
+set(CPACK_PACKAGE_VENDOR "The Tavrel developers")
+set(CPACK_PACKAGE_CONTACT "The Tavrel developers <tavrel@users.noreply.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "plays music through the rumble of Nintendo Switch controllers")
+set(CPACK_PACKAGE_DESCRIPTION "Tavrel plays a built-in tune through the rumble motor of a right Joy-Con.
+tavrel-play plays tunes written as text on a right or left Joy-Con or a
+Pro Controller; tavrel-monitor shows the controller's buttons, stick and
+motion sensors; tavrel-preview turns a run on the virtual controller into
+sound and a piano roll.")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_STRIP_FILES ON)
+
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_SYSTEM_NAME win64)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+else()
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/postinst
+                                        ${PROJECT_SOURCE_DIR}/packaging/debian/postrm)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+  # Debian keeps the licence as the package's copyright file and a compressed changelog.
+  install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
+  find_program(TAVREL_GZIP gzip)
+  if(TAVREL_GZIP)
+    execute_process(COMMAND ${TAVREL_GZIP} -9 -n -c ${PROJECT_SOURCE_DIR}/packaging/debian/changelog
+                    OUTPUT_FILE ${PROJECT_BINARY_DIR}/changelog.gz)
+    install(FILES ${PROJECT_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  endif()
+endif()
+include(CPack)
