@@ -66,7 +66,9 @@ PerformOutcome PerformSchedule(ControllerLinkRecord& link, const Schedule& sched
                                      (sent - due) % frequency * NanosecondsPerSecond / frequency);
         SendRumbleBlocksOn(link, report.Rumble.Bytes, report.Rumble.Bytes);
         if (link.WriteLength < 0) return PerformOutcome::ControllerLost;
-        lastSent = sent;
+        // The interval counts from the end of the write: a write held up in the system (or a
+        // process stalled inside it) may have reached the controller only then.
+        lastSent = ReadCounter();
         if (progress) progress(report.DueUs);
     }
     if (WaitUntil(std::max(start + CountsFromUs(schedule.LengthUs, frequency), lastSent + gap), frequency) < 0)

@@ -20,12 +20,12 @@ struct PerformTiming {
 };
 
 // Plays schedule on link. The start is one minIntervalUs after the call, so that the first
-// report keeps its distance from the set-up's last one; no report goes out less than
-// minIntervalUs after the one before, however late that one was; after a stall, reports that
-// are overdue by the time the next one may go out are passed over for the latest of them, which
-// carries the state. Returns once the piece's
-// length has passed (and a minIntervalUs after the last report, so that the tear-down keeps its
-// distance too), at an interrupt, or when a write fails.
+// report keeps its distance from the set-up's last one. No report goes out less than
+// minIntervalUs after the write of the one before ended, however late that was; after a stall,
+// reports that are overdue by the time the next one may go out are passed over for the latest
+// of them, which carries the state. Returns once the piece's length has passed (and a
+// minIntervalUs after the last report, so that the tear-down keeps its distance too), at an
+// interrupt, or when a write fails.
 // With timing, records every report's lateness.
 PerformOutcome PerformSchedule(ControllerLinkRecord& link, const Schedule& schedule, long long minIntervalUs,
                                const ProgressHandler& progress, PerformTiming* timing = nullptr);

@@ -26,6 +26,7 @@ int ReadDelayMs = 0;
 bool Absent = false;
 int ReadsInProgress = 0;
 int MostReadsInProgress = 0;
+long long WriteDurationNs = 0;
 
 Event MakeEvent(Event::Kind kind)
 {
@@ -46,6 +47,13 @@ void Reset()
     Absent = false;
     ReadsInProgress = 0;
     MostReadsInProgress = 0;
+    WriteDurationNs = 0;
+}
+
+void SetWriteDurationNs(long long ns)
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    WriteDurationNs = ns;
 }
 
 void SetDeviceAbsent(bool absent)
@@ -132,6 +140,7 @@ int WriteReport(int handle, const unsigned char* report, int* written)
     Event event = fake_hid::MakeEvent(Event::Write);
     std::memcpy(event.bytes.data(), report, event.bytes.size());
     fake_hid::Recorded.push_back(event);
+    test_clock::Advance(fake_hid::WriteDurationNs);
     *written = HidOutputReportSize;
     return HidOutputReportSize;
 }

@@ -33,6 +33,10 @@ void SetRepeatedReadAnswer(const std::vector<unsigned char>& bytes, int length);
 // began.
 void SetReadDelayMs(int ms);
 
+// Every write takes this long on the test clock (0 after Reset): the counter moves on by it
+// after the write is recorded, as a write held up in the system.
+void SetWriteDurationNs(long long ns);
+
 // The most reads that were in progress at one time since Reset (two threads reading at once).
 int MostReadsAtOnce();
 

@@ -156,6 +156,20 @@ TEST_F(PlayPerformer, AfterAStallTheLatestOverdueStateGoesOutNeverCloserThanTheI
     }
 }
 
+TEST_F(PlayPerformer, TheIntervalCountsFromTheEndOfASlowWrite)
+{
+    // Reports due every 8 ms; each write takes 5 ms before it returns.
+    const Schedule s = ScheduleOf("t16 o3 c1 d1 e1 f1");
+    ControllerLinkRecord link{};
+    link.Handle = OpenHidHandle(ControllerVendorId, ControllerProductId);
+    fake_hid::SetWriteDurationNs(5000000);
+    ASSERT_EQ(PerformSchedule(link, s, DefaultMinIntervalUs, nullptr), PerformOutcome::Played);
+    const std::vector<fake_hid::Event> writes = fake_hid::Writes();
+    ASSERT_GE(writes.size(), 3u);
+    for (std::size_t i = 1; i < writes.size(); ++i)
+        EXPECT_GE(writes[i].timeNs - writes[i - 1].timeNs, (5000 + DefaultMinIntervalUs) * 1000) << i;
+}
+
 TEST_F(PlayPerformer, StopsAtAnInterruptAndWhenTheControllerIsGone)
 {
     const Schedule s = ScheduleOf("t100 c16");

@@ -54,6 +54,8 @@ void JumpAtReading(long long reading, long long count)
     JumpReading = reading;
 }
 
+void Advance(long long count) { Counter += count; }
+
 void SetFrequency(long long countsPerSecond) { Frequency = countsPerSecond; }
 long long Now() { return RealTime ? SteadyNs() : Counter.load(); }
 long long CounterReadings() { return Readings.load(); }

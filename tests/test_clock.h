@@ -24,6 +24,9 @@ void FollowRealTime();
 // The step added after every reading from now on (0 stops the counter).
 void SetStep(long long step);
 
+// Moves the counter on by count now, as time spent in a call that does not read it.
+void Advance(long long count);
+
 // Moves the counter on by count right after the reading number `reading` (from 1) since Reset.
 void JumpAtReading(long long reading, long long count);
 
