@@ -85,20 +85,17 @@ def collapse(blocks):
 
 
 def match_schedule(rumble, reports, slack_ns):
-    """The schedule's index of each rumble write: the latest report at or after the one before
-    whose bytes it carries and that was due by the time it went out (a player that went out late
-    passes over the reports overdue by then). None where a write matches no report."""
+    """The schedule's index of each rumble write: the first report after the one before that
+    carries its bytes and was due by the time it went out (a player that went out late passes
+    over some overdue reports; the first that fits leaves the most for the writes after it).
+    None where a write matches no report."""
     first = rumble[0][0]
     matched, j = [], 0
     for w in rumble:
         offset = w[0] - first
-        k = None
-        i = j
-        while i < len(reports) and reports[i][0] <= offset + slack_ns:
-            if reports[i][1] == bytes(w[2][2:6]):
-                k = i
-            i += 1
-        if k is None:
+        k = next((i for i in range(j, len(reports)) if reports[i][0] > offset + slack_ns or
+                  reports[i][1] == bytes(w[2][2:6])), None)
+        if k is None or reports[k][0] > offset + slack_ns:
             return matched + [None]
         matched.append(k)
         j = k + 1
