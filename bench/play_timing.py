@@ -13,7 +13,6 @@ Usage: play_timing.py --play PATH --tavrel PATH --library PATH
 (or: cmake --build --preset default --target play_timing)
 """
 import argparse
-import math
 import os
 import re
 import subprocess
@@ -23,6 +22,7 @@ import tempfile
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 import tavrel_model as model  # noqa: E402
 from play_e2e import match_schedule  # noqa: E402
+from tune_fidelity import percentile  # noqa: E402
 
 SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
 # About three minutes in two voices: a melody over a bass line, 57 times through.
@@ -31,11 +31,6 @@ t25 l8 o4 [ e c e g >c< g e c d f a >c< b g d g ]57
 ;
 t25 l16 o2 [ c c <a> a f f g g ]57
 """
-
-
-def percentile(sorted_values, fraction):
-    rank = max(1, math.ceil(fraction * len(sorted_values)))
-    return sorted_values[rank - 1]
 
 
 def run(command, log, library):

@@ -1,10 +1,8 @@
 #include "play/listing.h"
 
-namespace {
+#include "play/time_units.h"
 
-constexpr long long MicrosecondsPerMillisecond = 1000;
-constexpr long long MillisecondsPerSecond = 1000;
-constexpr long long SecondsPerMinute = 60;
+namespace {
 
 const char* BandsOf(std::size_t voice, std::size_t voices)
 {

@@ -6,6 +6,7 @@
 #include "play/progress_line.h"
 #include "play/schedule.h"
 #include "play/text_reader.h"
+#include "play/time_units.h"
 #include "play/voice_builder.h"
 #include "platform/interrupt.h"
 #include "platform/message_box.h"
@@ -19,7 +20,6 @@
 #include <exception>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -29,7 +29,6 @@ constexpr int ExitPlayed = 0;
 constexpr int ExitNoController = 1;
 constexpr int ExitBadInput = 2;
 constexpr int ExitControllerLost = 3;
-constexpr long long MicrosecondsPerMillisecond = 1000;
 constexpr int MinIntervalLowestMs = 8;
 constexpr int MinIntervalHighestMs = 100;
 constexpr int VolumeHighestPercent = 400;
@@ -91,11 +90,11 @@ void PrintTiming(PerformTiming timing)
 {
     if (timing.LateNs.empty()) return;
     std::sort(timing.LateNs.begin(), timing.LateNs.end());
-    constexpr double NanosecondsPerMicrosecond = 1000.0;
     std::fprintf(stderr, "timing: %zu reports sent, %d passed over; late against their due times by p50 %.1f us, "
                  "p99 %.1f us, max %.1f us\n", timing.LateNs.size(), timing.PassedOver,
-                 Percentile(timing.LateNs, 50) / NanosecondsPerMicrosecond,
-                 Percentile(timing.LateNs, 99) / NanosecondsPerMicrosecond, timing.LateNs.back() / NanosecondsPerMicrosecond);
+                 static_cast<double>(Percentile(timing.LateNs, 50)) / NanosecondsPerMicrosecond,
+                 static_cast<double>(Percentile(timing.LateNs, 99)) / NanosecondsPerMicrosecond,
+                 static_cast<double>(timing.LateNs.back()) / NanosecondsPerMicrosecond);
 }
 
 void PrintSchedule(const Schedule& schedule)

@@ -1,5 +1,7 @@
 #include "play/performer.h"
 
+#include "play/time_units.h"
+
 #include "platform/clock.h"
 #include "platform/interrupt.h"
 #include "platform/sleep.h"
@@ -9,16 +11,17 @@
 
 namespace {
 
-constexpr long long MicrosecondsPerSecond = 1000000;
-constexpr long long NanosecondsPerSecond = 1000000000;
 // Sleeps are cut into pieces no longer than this, so that an interrupt is seen soon.
 constexpr long long LongestSleepUs = 50000;
 
-// Counter counts in us microseconds, without overflow for any length a piece may have.
-long long CountsFromUs(long long us, long long frequency)
+// value counted at from per second, counted at to per second, without
+// overflow for any length a piece may have.
+long long Rescale(long long value, long long from, long long to)
 {
-    return us / MicrosecondsPerSecond * frequency + us % MicrosecondsPerSecond * frequency / MicrosecondsPerSecond;
+    return value / from * to + value % from * to / from;
 }
+
+long long CountsFromUs(long long us, long long frequency) { return Rescale(us, MicrosecondsPerSecond, frequency); }
 
 // Waits until the counter reaches target. Returns the reading that reached it, or -1 at an
 // interrupt.
@@ -31,9 +34,7 @@ long long WaitUntil(long long target, long long frequency)
         if (IsInterruptRequested()) return -1;
         const long long left = target - now;
         if (left > margin) {
-            const long long sleepUs = (left - margin) / frequency * MicrosecondsPerSecond +
-                                      (left - margin) % frequency * MicrosecondsPerSecond / frequency;
-            SleepMicroseconds(std::min(sleepUs, LongestSleepUs));
+            SleepMicroseconds(std::min(Rescale(left - margin, frequency, MicrosecondsPerSecond), LongestSleepUs));
         }
     }
 }
@@ -62,8 +63,7 @@ PerformOutcome PerformSchedule(ControllerLinkRecord& link, const Schedule& sched
         const long long sent = WaitUntil(std::max(due, lastSent + gap), frequency);
         if (sent < 0) return PerformOutcome::Interrupted;
         if (timing != nullptr)
-            timing->LateNs.push_back((sent - due) / frequency * NanosecondsPerSecond +
-                                     (sent - due) % frequency * NanosecondsPerSecond / frequency);
+            timing->LateNs.push_back(Rescale(sent - due, frequency, NanosecondsPerSecond));
         SendRumbleBlocksOn(link, report.Rumble.Bytes, report.Rumble.Bytes);
         if (link.WriteLength < 0) return PerformOutcome::ControllerLost;
         // The interval counts from the end of the write: a write held up in the system (or a

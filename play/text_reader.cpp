@@ -1,5 +1,7 @@
 #include "play/text_reader.h"
 
+#include "playdata/note_letters.h"
+
 #include <cctype>
 #include <cstdio>
 
@@ -8,9 +10,6 @@ namespace {
 
 constexpr char CommentMark = '#';
 constexpr char VoiceSeparator = ';';
-constexpr int LettersPerOctave = 7;
-// Semitone steps of c, d, e, f, g, a, b; a letter maps here as the interpreter maps it, so h is a.
-constexpr int NoteSteps[LettersPerOctave] = {3, 5, 7, 8, 10, 12, 14};
 
 struct Cursor {
     const std::string& Text;
@@ -34,13 +33,6 @@ struct Cursor {
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-int NoteStep(char letter)
-{
-    int position = std::tolower(static_cast<unsigned char>(letter)) - 'a' - 2;
-    if (position < 0) position += LettersPerOctave;
-    return NoteSteps[position];
-}
 
 // A character as an error message names it: printable ones quoted, others by their byte value.
 std::string Describe(char c)

@@ -1,5 +1,6 @@
 #include "play/voice_builder.h"
 
+#include "play/time_units.h"
 #include "playdata/player_state.h"
 #include "rumble/tone_tables.h"
 
@@ -11,14 +12,6 @@ namespace {
 using tune_text::Command;
 using tune_text::CommandKind;
 
-// The interpreter's bounds and fallbacks.
-constexpr int UnitMsFallback = 100;
-constexpr int MinDefaultLength = 1;
-constexpr int MaxDefaultLength = 16;
-constexpr int MinOctave = 1;
-constexpr int MaxOctave = 5;
-constexpr int SemitonesPerOctave = 12;
-constexpr long long MicrosecondsPerMillisecond = 1000;
 constexpr int FullVolumePercent = 100;
 
 enum class BandUse { Both, HighOnly, LowOnly };

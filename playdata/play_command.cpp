@@ -1,37 +1,21 @@
 #include "playdata/play_command.h"
 
+#include "playdata/note_letters.h"
 #include "playdata/number_reader.h"
 #include "playdata/player_state.h"
 #include "rumble/note_player.h"
 #include "rumble/tone_tables.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 
 namespace {
 
-constexpr int UnitMsFallback = 100;  // replaces a unit time of 0 or less
-constexpr int MinDefaultLength = 1;
-constexpr int MaxDefaultLength = 16;
-constexpr int MinOctave = 1;
-constexpr int MaxOctave = 5;
-constexpr int SemitonesPerOctave = 12;
 
 // Commands are selected from this range of first characters; all others are ignored.
 constexpr signed char LowestCommandChar = '<';
 constexpr signed char HighestCommandChar = 't';
 
-// Semitone steps of c, d, e, f, g, a, b; a letter maps here by (letter - 'a' - 2) mod 7.
-constexpr int NoteSteps[7] = {3, 5, 7, 8, 10, 12, 14};
-constexpr int LettersPerOctave = 7;
-
-int NoteStep(char letter)
-{
-    int position = std::tolower(static_cast<unsigned char>(letter)) - 'a' - 2;
-    if (position < 0) position += LettersPerOctave;
-    return NoteSteps[position];
-}
 
 void PlayRest(const char* lengthText)
 {

@@ -7,6 +7,14 @@ struct PlayerStateRecord {
     int Octave;         // octave of the note letters, 1 to 5
 };
 
+// The bounds and fallback the commands keep the settings in.
+constexpr int UnitMsFallback = 100;  // replaces a unit time of 0 or less
+constexpr int MinDefaultLength = 1;
+constexpr int MaxDefaultLength = 16;
+constexpr int MinOctave = 1;
+constexpr int MaxOctave = 5;
+constexpr int SemitonesPerOctave = 12;  // note index steps per octave
+
 // The settings at program start.
 constexpr int InitialUnitMs = 80;
 constexpr int InitialDefaultLength = 4;

@@ -17,7 +17,6 @@ from tavrel_e2e import Checks, Platform, Run, add_controller_arguments, writes_o
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 TUNE_TEXT = os.path.join(SOURCE, "examples", "greensleeves.txt")
-RUN_LIMIT_S = 150
 # How far a report may be from its due time (counted from the first report) on a busy machine.
 # The bench measures the real precision; this only catches a player that runs off its schedule.
 LATE_LIMIT_NS = 40_000_000
@@ -27,37 +26,10 @@ SHORT_TUNE = "t20 o3 c4 e4 g4 r2 >c8<"
 VANISH_AFTER = 40
 
 
-class PlayRun:
-    """One tavrel-play process on the virtual controller."""
-
-    def __init__(self, args, tag, arguments, controller="right", mode="normal"):
-        self.platform = args.platform
-        self.log = os.path.join(args.work, tag + ".log")
-        if os.path.exists(self.log):
-            os.remove(self.log)
-        env = dict(os.environ)
-        env.update(self.platform.env)
-        env.update({"TAVREL_VJ_LOG": self.platform.log_path(self.log), "TAVREL_VJ_MODE": mode,
-                    "TAVREL_VJ_CONTROLLER": controller, "TAVREL_VJ_VANISH_AFTER": str(VANISH_AFTER)})
-        self.output = self.platform.output_files(self.log)
-        self.proc = subprocess.Popen(self.platform.command + arguments, env=env, stdin=subprocess.DEVNULL,
-                                     stdout=self.output[0] if self.output else subprocess.PIPE,
-                                     stderr=self.output[1] if self.output else subprocess.PIPE, text=True)
-
-    def finish(self, timeout=RUN_LIMIT_S):
-        try:
-            self.stdout, self.stderr = self.proc.communicate(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-            self.proc.communicate()
-            raise SystemExit("tavrel-play did not end within %d s (hang)" % timeout)
-        if self.output:
-            self.stdout, self.stderr = (self.platform.read_output(f) for f in self.output)
-        self.stdout = self.platform.console(self.stdout)
-        self.stderr = self.platform.console(self.stderr)
-        self.status = self.proc.returncode
-        self.events = model.parse_log(self.log) if os.path.exists(self.log) else []
-        return self
+def play_run(args, tag, arguments, controller="right", mode="normal"):
+    """One tavrel-play process on the virtual controller, as the given kind of controller."""
+    return Run(args, tag, mode=mode, arguments=arguments,
+               extra_env={"TAVREL_VJ_CONTROLLER": controller, "TAVREL_VJ_VANISH_AFTER": str(VANISH_AFTER)})
 
 
 def write_file(args, name, text):
@@ -146,7 +118,7 @@ def scenario_tune(args):
     wrote is its schedule."""
     c = Checks("the built-in tune as text")
     reports, length = schedule_of(args, args.platform.log_path(TUNE_TEXT))
-    played = PlayRun(args, "tune", [args.platform.log_path(TUNE_TEXT)]).finish()
+    played = play_run(args, "tune", [args.platform.log_path(TUNE_TEXT)]).finish()
     check_played(c, played, reports)
 
     args.platform = Platform(args, args.tavrel)
@@ -175,7 +147,7 @@ def scenario_bad_file(args):
     """Text that is not the language: named by line and column, exit 2, the controller untouched."""
     c = Checks("a bad file")
     path = write_file(args, "bad.txt", "t25 l2\no3 c4 d4 $ e4\n")
-    run = PlayRun(args, "bad-file", [path]).finish()
+    run = play_run(args, "bad-file", [path]).finish()
     c.expect(run.status == 2, "exit status %r, expected 2" % run.status)
     c.expect(":2:10: unexpected '$'" in run.stderr, "stderr does not name line 2, column 10: %r" % run.stderr)
     c.expect(not run.events, "the controller was touched: %r" % run.events[:3])
@@ -185,7 +157,7 @@ def scenario_bad_file(args):
 def scenario_interrupt(args):
     """SIGINT while playing: the controller silenced and restored, exit 130."""
     c = Checks("SIGINT while playing")
-    run = PlayRun(args, "interrupt", [args.platform.log_path(TUNE_TEXT)])
+    run = play_run(args, "interrupt", [args.platform.log_path(TUNE_TEXT)])
     time.sleep(2.0)
     run.proc.send_signal(signal.SIGINT)
     run.finish(timeout=30)
@@ -203,7 +175,7 @@ def scenario_interrupt(args):
 def scenario_vanish(args):
     """The controller disappears while playing: no hang, a message, exit status 3."""
     c = Checks("controller lost while playing")
-    run = PlayRun(args, "vanish", ["--quiet", args.platform.log_path(TUNE_TEXT)], mode="vanish")
+    run = play_run(args, "vanish", ["--quiet", args.platform.log_path(TUNE_TEXT)], mode="vanish")
     run.finish(timeout=30)
     c.expect(run.status == 3, "exit status %r, expected 3" % run.status)
     c.expect("stopped taking reports" in run.stderr, "stderr does not say the controller was lost: %r" % run.stderr)
@@ -218,7 +190,7 @@ def scenario_controllers(args):
     path = write_file(args, "short.txt", SHORT_TUNE)
     reports, _ = schedule_of(args, path)
     for kind, product in (("right", "2007"), ("left", "2006"), ("pro", "2009")):
-        run = PlayRun(args, "controller-" + kind, ["--controller", kind, "--quiet", path], controller=kind).finish()
+        run = play_run(args, "controller-" + kind, ["--controller", kind, "--quiet", path], controller=kind).finish()
         sub = Checks(kind)
         check_played(sub, run, reports)
         opened = [e for e in run.events if e[1] == "open"]
@@ -226,7 +198,7 @@ def scenario_controllers(args):
         c.failures += ["%s: %s" % (kind, f) for f in sub.failures]
     # On Windows the virtual controller's decoy becomes a right Joy-Con when the left one plays.
     if not args.platform.windows:
-        run = PlayRun(args, "controller-mismatch", [path], controller="left").finish()
+        run = play_run(args, "controller-mismatch", [path], controller="left").finish()
         c.expect(run.status == 1, "right Joy-Con asked, left present: exit status %r, expected 1" % run.status)
         c.expect(run.stderr == "JoyCon not found.\n", "stderr %r, expected the not-found message" % run.stderr)
         c.expect(not writes_of(run.events), "written to a controller of the wrong kind")

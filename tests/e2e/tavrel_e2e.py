@@ -110,9 +110,9 @@ def add_controller_arguments(parser):
 
 
 class Run:
-    """One tavrel process on the virtual controller."""
+    """One process of the platform's program on the virtual controller, with arguments if given."""
 
-    def __init__(self, args, tag, mode="normal", extra_env=None):
+    def __init__(self, args, tag, mode="normal", extra_env=None, arguments=()):
         self.platform = args.platform
         self.log = os.path.join(args.work, tag + ".log")
         if os.path.exists(self.log):
@@ -125,7 +125,7 @@ class Run:
         # Under Wine the output goes through files: system processes that Wine starts for this
         # program may keep its output open after it has ended.
         self.output = self.platform.output_files(self.log)
-        self.proc = subprocess.Popen(self.platform.command, env=env, stdin=subprocess.DEVNULL,
+        self.proc = subprocess.Popen(self.platform.command + list(arguments), env=env, stdin=subprocess.DEVNULL,
                                      stdout=self.output[0] if self.output else subprocess.PIPE,
                                      stderr=self.output[1] if self.output else subprocess.PIPE, text=True)
 
@@ -140,7 +140,7 @@ class Run:
         except subprocess.TimeoutExpired:
             self.proc.kill()
             self.proc.communicate()
-            raise SystemExit("tavrel did not end within %d s (hang)" % timeout)
+            raise SystemExit("%s did not end within %d s (hang)" % (os.path.basename(self.platform.program), timeout))
         if self.output:
             self.stdout, self.stderr = (self.platform.read_output(f) for f in self.output)
         self.end_ns = self.platform.now_ns()
@@ -282,11 +282,9 @@ def write_cost_ns(run, ops):
     _, echoes, _ = model.parse_console(run.stdout)
     writes = writes_of(run.events)
     last_halves = set(model.last_half_writes(echoes))
-    extras = [writes[i + 1][0] - writes[i][0] - ops[i][1] * 1_000_000
-              for i in range(min(len(writes), len(ops)) - 1)
-              if writes[i][2][0] == 0x10 and i not in last_halves]
-    gaps = sum(1 for i in range(min(len(writes), len(ops)) - 1) if writes[i][2][0] == 0x10)
-    return (max(0, sum(extras) // len(extras)), gaps) if extras else (0, 0)
+    paced = [i for i in range(min(len(writes), len(ops)) - 1) if writes[i][2][0] == 0x10]
+    extras = [writes[i + 1][0] - writes[i][0] - ops[i][1] * 1_000_000 for i in paced if i not in last_halves]
+    return (max(0, sum(extras) // len(extras)), len(paced)) if extras else (0, 0)
 
 
 def run_limit_ns(run, ops):
