@@ -57,27 +57,38 @@ def collapse(blocks):
 
 
 def match_schedule(rumble, reports, slack_ns):
-    """The schedule's index of each rumble write: the first report after the one before that
-    carries its bytes and was due by the time it went out (a player that went out late passes
-    over some overdue reports; the first that fits leaves the most for the writes after it).
-    None where a write matches no report."""
+    """The schedule's index of each rumble write: the indices rise, each write carries its
+    report's bytes and was not early, and the last write is the last report (the player never
+    passes over that one). Among the matchings that fit, each write takes the latest report it
+    can, so a write is never called later than the log shows. A player that went out late
+    passes over some overdue reports, and identical refreshes make the first fit ambiguous, so
+    every fit is kept until the end. None marks the first write that fits no report."""
     first = rumble[0][0]
-    matched, j = [], 0
+    fits, lowest = [], -1
     for w in rumble:
         offset = w[0] - first
-        k = next((i for i in range(j, len(reports)) if reports[i][0] > offset + slack_ns or
-                  reports[i][1] == bytes(w[2][2:6])), None)
-        if k is None or reports[k][0] > offset + slack_ns:
-            return matched + [None]
-        matched.append(k)
-        j = k + 1
-    return matched
+        fit = []
+        for k in range(lowest + 1, len(reports)):
+            if reports[k][0] > offset + slack_ns:
+                break
+            if reports[k][1] == bytes(w[2][2:6]):
+                fit.append(k)
+        if w is rumble[-1]:
+            fit = [k for k in fit if k == len(reports) - 1]
+        if not fit:
+            return [k[-1] for k in fits] + [None]
+        fits.append(fit)
+        lowest = fit[0]
+    matched = [len(reports) - 1]
+    for fit in reversed(fits[:-1]):
+        matched.append(max(k for k in fit if k < matched[-1]))
+    return matched[::-1]
 
 
 def check_played(c, run, reports):
     """Every write exact (set-up, scheduled reports, tear-down), opened and closed once, each
     report near its due time and never closer than the least interval to the one before. After a
-    stall of the machine a few reports may be late or passed over, but only a few."""
+    stall of the machine a few reports may be late or passed over, but only after a few stalls."""
     c.expect(run.status == 0, "exit status %r, expected 0 (stderr %r)" % (run.status, run.stderr[:200]))
     writes = writes_of(run.events)
     kinds = [e[1] for e in run.events if e[1] in ("open", "close")]
@@ -88,9 +99,8 @@ def check_played(c, run, reports):
     matched = match_schedule(rumble[:-1], reports, EARLY_LIMIT_NS + jitter) if len(rumble) > 1 else [None]
     if not c.expect(None not in matched, "write %d matches no report of the schedule" % len(matched)):
         return
-    c.expect(matched[-1] == len(reports) - 1, "the last scheduled report was not sent")
+    c.expect(matched[0] == 0, "the first scheduled report was not sent")
     skipped = len(reports) - len(matched)
-    c.expect(skipped <= max(2, len(reports) // 20), "%d of %d reports passed over" % (skipped, len(reports)))
     ops = model.SET_UP + [("rumble",) + tuple(reports[k][1]) for k in matched] + model.TEAR_DOWN
     expected = model.build_reports(ops)
     c.expect(len(writes) == len(expected), "%d writes, expected %d" % (len(writes), len(expected)))
@@ -101,11 +111,26 @@ def check_played(c, run, reports):
     off = [(w[0] - first) - reports[k][0] for w, k in zip(rumble, matched)]
     early = [(i, o) for i, o in enumerate(off) if o < -EARLY_LIMIT_NS - jitter]
     c.expect(not early, "%d reports early, first (index, ns): %r" % (len(early), early[:3]))
-    # A machine that stalls the process makes the report after the stall late; a player off its
-    # schedule makes most of them late.
-    late = [(i, o) for i, o in enumerate(off) if o > LATE_LIMIT_NS + jitter]
-    c.expect(len(late) <= max(3, len(off) // 100), "%d reports late, first (index, ns): %r" % (len(late), late[:3]))
-    c.expect(off[-1] <= LATE_LIMIT_NS + jitter, "the last report is %.3f ms late" % (off[-1] / 1e6))
+    # A machine that stalls the process makes the report after the stall late, or the player
+    # passes over the reports that fell due meanwhile: either the write before them went out
+    # late, or the write that replaced them went out long after the first of them was due. A
+    # player off its schedule makes most reports late, and one that drops reports does it
+    # without a stall.
+    limit = LATE_LIMIT_NS + jitter
+    late = [(i, o) for i, o in enumerate(off) if o > limit]
+    stalls, unexplained = len(late), []
+    for i in range(1, len(matched)):
+        if matched[i] == matched[i - 1] + 1 or off[i - 1] > limit:
+            continue
+        if (rumble[i][0] - first) - reports[matched[i - 1] + 1][0] <= limit:
+            unexplained.append(matched[i - 1] + 1)
+        elif off[i] <= limit:
+            stalls += 1
+    c.expect(not unexplained, "reports passed over with no stall before them, first at %r" % unexplained[:3])
+    c.expect(stalls <= max(3, len(off) // 100), "%d stalls, late reports first (index, ns): %r" % (stalls, late[:3]))
+    # A player that drifts makes the end late; a stall makes one or two reports late.
+    end = sorted(off[-max(5, len(off) // 10):])
+    c.expect(end[len(end) // 2] <= limit, "the reports at the end are %.3f ms late" % (end[len(end) // 2] / 1e6))
     close = [i for i in range(1, len(rumble)) if rumble[i][0] - rumble[i - 1][0] < MIN_INTERVAL_NS - jitter - 500_000]
     c.expect(not close, "%d rumble reports closer than 8 ms to the one before: %r" % (len(close), close[:3]))
     print("%d reports, %d passed over; offset from due time: median %.3f ms, largest %.3f ms" %
