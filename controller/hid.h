@@ -16,6 +16,12 @@ constexpr int HidInputReportSize = 362;
 // Handle of a HID device with these IDs, or -1 when none opens.
 int OpenHidHandle(int vendorId, int productId);
 
+// Handle of the first HID device with these IDs that this process does not hold open yet, in
+// the system's order, or -1 when no other one opens. Called in turn it opens every such device
+// (two controllers of one kind). Opens are made from one thread; a device opened by
+// OpenHidHandle may not be known as open here.
+int OpenNextHidHandle(int vendorId, int productId);
+
 // Sends one output report of HidOutputReportSize bytes from report (report ID in byte 0).
 // report must hold at least HidOutputReportSize bytes. written receives the bytes sent, or -1.
 int WriteReport(int handle, const unsigned char* report, int* written);

@@ -10,9 +10,35 @@
 
 namespace {
 
+// Longest device path kept to tell open devices apart (hidraw paths are far shorter).
+constexpr int MaxDevicePathBytes = 256;
+
 // hidapi's device of each open handle; hidapi's pointers never leave this file. An entry is
 // only used while its slot is borrowed, so hid_close never frees a device still in use.
 hid_device* OpenDevices[MaxOpenHidDevices] = {};
+// The path each open handle was opened by, "" when not known or not open.
+char OpenPaths[MaxOpenHidDevices][MaxDevicePathBytes] = {};
+
+int KeepDevice(hid_device* device, const char* path)
+{
+    const int handle = ReserveHidSlot();
+    if (handle == -1) {
+        hid_close(device);
+        return -1;
+    }
+    OpenDevices[handle] = device;
+    std::strncpy(OpenPaths[handle], path, MaxDevicePathBytes - 1);
+    OpenPaths[handle][MaxDevicePathBytes - 1] = '\0';
+    PublishHidSlot(handle);
+    return handle;
+}
+
+bool IsPathOpen(const char* path)
+{
+    for (const char* open : OpenPaths)
+        if (open[0] != '\0' && std::strcmp(open, path) == 0) return true;
+    return false;
+}
 
 }  // namespace
 
@@ -22,14 +48,21 @@ int OpenHidHandle(int vendorId, int productId)
     hid_device* device = hid_open(static_cast<unsigned short>(vendorId),
                                   static_cast<unsigned short>(productId), nullptr);
     if (device == nullptr) return -1;
+    return KeepDevice(device, "");  // hid_open does not say which device it took
+}
 
-    const int handle = ReserveHidSlot();
-    if (handle == -1) {
-        hid_close(device);
-        return -1;
+int OpenNextHidHandle(int vendorId, int productId)
+{
+    if (hid_init() != 0) return -1;
+    hid_device_info* devices = hid_enumerate(static_cast<unsigned short>(vendorId),
+                                             static_cast<unsigned short>(productId));
+    int handle = -1;
+    for (const hid_device_info* info = devices; handle == -1 && info != nullptr; info = info->next) {
+        if (info->path == nullptr || IsPathOpen(info->path)) continue;
+        hid_device* device = hid_open_path(info->path);
+        if (device != nullptr) handle = KeepDevice(device, info->path);
     }
-    OpenDevices[handle] = device;
-    PublishHidSlot(handle);
+    hid_free_enumeration(devices);
     return handle;
 }
 
@@ -71,6 +104,7 @@ int CloseHidHandle(int handle)
         hid_close(OpenDevices[handle]);
         OpenDevices[handle] = nullptr;
     }
+    OpenPaths[handle][0] = '\0';
     FinishClosingHidSlot(handle, closing == HidSlotClosing::Abandoned);
     return 0;
 }

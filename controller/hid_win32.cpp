@@ -44,6 +44,7 @@ struct HidDeviceRecord {
     DWORD OutputReportLength;  // report ID included
     HidRequest Read;
     HidRequest Write;
+    char Path[MaxDeviceDetailBytes];  // the interface's path while open, "" otherwise
 };
 
 // The record of each open handle; Windows handles never leave this file. A record is only
@@ -111,7 +112,7 @@ void InitRequest(HidRequest& request, HANDLE event)
 }
 
 // Takes an open device into a free slot of the table. Returns its handle, or -1.
-int KeepDevice(HANDLE file, DWORD inputLength, DWORD outputLength)
+int KeepDevice(const char* path, HANDLE file, DWORD inputLength, DWORD outputLength)
 {
     // Manual-reset events, as overlapped results require.
     HANDLE readEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -126,6 +127,8 @@ int KeepDevice(HANDLE file, DWORD inputLength, DWORD outputLength)
     device.File = file;
     device.InputReportLength = inputLength;
     device.OutputReportLength = outputLength;
+    std::strncpy(device.Path, path, sizeof device.Path - 1);
+    device.Path[sizeof device.Path - 1] = '\0';
     InitRequest(device.Read, readEvent);
     InitRequest(device.Write, writeEvent);
     PublishHidSlot(handle);
@@ -162,14 +165,22 @@ int OpenIfMatching(const char* path, int vendorId, int productId)
     DWORD inputLength = 0;
     DWORD outputLength = 0;
     int handle = -1;
-    if (ReadReportLengths(file, &inputLength, &outputLength)) handle = KeepDevice(file, inputLength, outputLength);
+    if (ReadReportLengths(file, &inputLength, &outputLength))
+        handle = KeepDevice(path, file, inputLength, outputLength);
     if (handle == -1) CloseHandle(file);
     return handle;
 }
 
-}  // namespace
+// Whether this process holds the interface at path open.
+bool IsPathOpen(const char* path)
+{
+    for (const HidDeviceRecord& device : OpenDevices)
+        if (device.Path[0] != '\0' && std::strcmp(device.Path, path) == 0) return true;
+    return false;
+}
 
-int OpenHidHandle(int vendorId, int productId)
+// Opens the first listed interface with these IDs; with skipOpen, the first not open already.
+int OpenFirstMatching(int vendorId, int productId, bool skipOpen)
 {
     GUID hidGuid;
     HidD_GetHidGuid(&hidGuid);
@@ -189,11 +200,18 @@ int OpenHidHandle(int vendorId, int productId)
         if (!SetupDiGetDeviceInterfaceDetailA(interfaces, &item, detail, sizeof detailBytes, nullptr,
                                               nullptr))
             continue;  // path too long for the buffer, or the interface went away
+        if (skipOpen && IsPathOpen(detail->DevicePath)) continue;
         handle = OpenIfMatching(detail->DevicePath, vendorId, productId);
     }
     SetupDiDestroyDeviceInfoList(interfaces);
     return handle;
 }
+
+}  // namespace
+
+int OpenHidHandle(int vendorId, int productId) { return OpenFirstMatching(vendorId, productId, false); }
+
+int OpenNextHidHandle(int vendorId, int productId) { return OpenFirstMatching(vendorId, productId, true); }
 
 int WriteReport(int handle, const unsigned char* report, int* written)
 {
@@ -257,6 +275,7 @@ int CloseHidHandle(int handle)
     // system may still write into the record's buffers and OVERLAPPED, and signal its events:
     // the slot is then never reused and its events stay open.
     CloseHandle(device.File);
+    device.Path[0] = '\0';
     const bool settled = closing == HidSlotClosing::Idle && SettleLeftoverRequest(device.File, device.Read) &&
                          SettleLeftoverRequest(device.File, device.Write);
     if (settled) {

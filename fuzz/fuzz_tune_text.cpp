@@ -57,11 +57,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Schedule schedule = BuildSchedule(piece, interval);
     Require(!schedule.Reports.empty() && schedule.Reports[0].DueUs == 0, "no report at the start");
     for (std::size_t i = 0; i < schedule.Reports.size(); ++i) {
-        const unsigned char* r = schedule.Reports[i].Rumble.Bytes;
+        const unsigned char* r = schedule.Reports[i].Left.Bytes;
         Require((r[1] & 0xFE) <= HighestHighAmplitude && r[3] <= HighestLowAmplitude, "a level above 10");
         if (i > 0) Require(schedule.Reports[i].DueUs - schedule.Reports[i - 1].DueUs >= interval, "reports too close");
     }
-    Require(std::memcmp(schedule.Reports.back().Rumble.Bytes, SilenceRumble, RumbleBlockSize) == 0,
+    Require(std::memcmp(schedule.Reports.back().Left.Bytes, SilenceRumble, RumbleBlockSize) == 0,
             "the piece does not end in silence");
     return 0;
 }

@@ -21,11 +21,11 @@ std::string FormatPlayTime(long long us)
     return text;
 }
 
-void PrintListing(std::FILE* out, const std::string& name, const std::string& controller, const Piece& piece,
+void PrintListing(std::FILE* out, const std::string& name, const std::string& controllers, const Piece& piece,
                   const Schedule& schedule)
 {
-    std::fprintf(out, "%s: %zu voice%s on the %s\n", name.c_str(), piece.Voices.size(),
-                 piece.Voices.size() == 1 ? "" : "s", controller.c_str());
+    std::fprintf(out, "%s: %zu voice%s on %s\n", name.c_str(), piece.Voices.size(),
+                 piece.Voices.size() == 1 ? "" : "s", controllers.c_str());
     for (std::size_t v = 0; v < piece.Voices.size(); ++v) {
         const PieceVoice& voice = piece.Voices[v];
         std::fprintf(out, "voice %zu (%s): %d notes, %d rests, %s\n", v + 1, BandsOf(v, piece.Voices.size()),

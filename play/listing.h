@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-void PrintListing(std::FILE* out, const std::string& name, const std::string& controller, const Piece& piece,
+void PrintListing(std::FILE* out, const std::string& name, const std::string& controllers, const Piece& piece,
                   const Schedule& schedule);
 
 // "m:ss.mmm" for a time in microseconds.

@@ -1,12 +1,17 @@
-// tavrel-play: plays a tune written in the play-data language on a controller's rumble.
+// tavrel-play: plays a tune written in the play-data language, or a MIDI file, on the rumble of
+// every controller connected.
 #include "controller/session.h"
 #include "play/controller_kinds.h"
 #include "play/listing.h"
+#include "play/midi_listing.h"
+#include "play/midi_reader.h"
+#include "play/note_selection.h"
 #include "play/performer.h"
 #include "play/progress_line.h"
 #include "play/schedule.h"
 #include "play/text_reader.h"
 #include "play/time_units.h"
+#include "play/voice_allocation.h"
 #include "play/voice_builder.h"
 #include "platform/interrupt.h"
 #include "platform/message_box.h"
@@ -20,6 +25,7 @@
 #include <exception>
 #include <fstream>
 #include <iostream>
+#include <limits>
 #include <sstream>
 #include <string>
 
@@ -32,17 +38,32 @@ constexpr int ExitControllerLost = 3;
 constexpr int MinIntervalLowestMs = 8;
 constexpr int MinIntervalHighestMs = 100;
 constexpr int VolumeHighestPercent = 400;
-constexpr std::size_t MaxFileBytes = 16 * 1024 * 1024;
 
 struct Options {
     std::string File;
-    std::string Controller = "right";
+    std::vector<std::string> Controllers;  // empty: every one connected
     bool List = false;
     bool PrintSchedule = false;
     bool Quiet = false;
     bool Timing = false;
     int VolumePercent = 100;
     int MinIntervalMs = static_cast<int>(DefaultMinIntervalUs / MicrosecondsPerMillisecond);
+    NoteChoice Choice;
+};
+
+// The file, read and checked: a text piece or the chosen notes of a MIDI song.
+struct Music {
+    bool IsMidi = false;
+    Piece TextPiece;
+    midi_file::MidiSong Song;
+    ChosenNotes Chosen;
+};
+
+// What plays on each controller.
+struct Performance {
+    std::vector<const ControllerKind*> Kinds;
+    std::vector<Schedule> Schedules;
+    Allocation Voices;  // MIDI only
 };
 
 const ControllerKind& KindNamed(const std::string& option)
@@ -72,8 +93,8 @@ bool ReadWholeFile(const std::string& path, std::string* text)
         return false;
     }
     *text = content.str();
-    if (text->size() > MaxFileBytes) {
-        std::fprintf(stderr, "tavrel-play: %s is larger than %zu bytes\n", path.c_str(), MaxFileBytes);
+    if (text->size() > midi_file::MaxFileBytes) {
+        std::fprintf(stderr, "tavrel-play: %s is larger than %zu bytes\n", path.c_str(), midi_file::MaxFileBytes);
         return false;
     }
     return true;
@@ -97,60 +118,217 @@ void PrintTiming(PerformTiming timing)
                  static_cast<double>(timing.LateNs.back()) / NanosecondsPerMicrosecond);
 }
 
-void PrintSchedule(const Schedule& schedule)
+std::string Hex(const RumbleBytes& rumble)
 {
-    for (const ScheduledReport& report : schedule.Reports)
-        std::printf("%lld %02x%02x%02x%02x\n", report.DueUs, report.Rumble.Bytes[0], report.Rumble.Bytes[1],
-                    report.Rumble.Bytes[2], report.Rumble.Bytes[3]);
-    std::printf("end %lld\n", schedule.LengthUs);
+    char text[2 * RumbleBlockSize + 1];
+    std::snprintf(text, sizeof text, "%02x%02x%02x%02x", rumble.Bytes[0], rumble.Bytes[1], rumble.Bytes[2],
+                  rumble.Bytes[3]);
+    return text;
 }
 
-int Play(const Options& options, const ControllerKind& kind, const std::string& name, const Schedule& schedule)
+// Every report's due time and bytes (the right actuator's too where it differs), then the length;
+// with several controllers, each under a line that names it.
+void PrintSchedules(const Performance& performance)
+{
+    for (std::size_t c = 0; c < performance.Schedules.size(); ++c) {
+        if (performance.Schedules.size() > 1) std::printf("controller %zu %s\n", c + 1, performance.Kinds[c]->Option);
+        for (const ScheduledReport& report : performance.Schedules[c].Reports) {
+            const std::string left = Hex(report.Left);
+            const std::string right = Hex(report.Right);
+            std::printf("%lld %s%s%s\n", report.DueUs, left.c_str(), right == left ? "" : " ", right == left ? "" : right.c_str());
+        }
+        std::printf("end %lld\n", performance.Schedules[c].LengthUs);
+    }
+}
+
+// "the right Joy-Con and the left Joy-Con"
+std::string NamesOf(const std::vector<const ControllerKind*>& kinds)
+{
+    std::string names;
+    for (std::size_t c = 0; c < kinds.size(); ++c) {
+        if (c > 0) names += c + 1 == kinds.size() ? " and " : ", ";
+        names += "the ";
+        names += kinds[c]->Name;
+    }
+    return names;
+}
+
+// Reads and checks the whole file. False with a message and nothing else done.
+bool ReadMusic(const Options& options, const std::string& name, Music* music)
+{
+    std::string bytes;
+    if (!ReadWholeFile(options.File, &bytes)) return false;
+    const NoteChoice& choice = options.Choice;
+    const bool choosing = !choice.Tracks.empty() || !choice.Channels.empty() || choice.Transpose != 0 ||
+                          choice.TempoPercent != NoteChoice{}.TempoPercent;
+    music->IsMidi = midi_file::LooksLikeMidi(bytes);
+    if (music->IsMidi) {
+        midi_file::MidiError error{};
+        if (!midi_file::ReadMidiFile(bytes, &music->Song, &error)) {
+            std::fprintf(stderr, "%s: byte %zu: %s\n", name.c_str(), error.Offset, error.Message.c_str());
+            return false;
+        }
+        music->Chosen = ChooseNotes(music->Song, choice);
+        if (music->Chosen.LengthUs > MaxPieceLengthUs) {
+            std::fprintf(stderr, "%s: at %d %% tempo the song is longer than a day\n", name.c_str(), choice.TempoPercent);
+            return false;
+        }
+        return true;
+    }
+    if (choosing) {
+        std::fprintf(stderr, "tavrel-play: --tracks, --channels, --transpose and --tempo are for MIDI files; "
+                             "%s is text\n", name.c_str());
+        return false;
+    }
+    std::vector<tune_text::Voice> voices;
+    tune_text::TextError error{};
+    if (!tune_text::ReadTuneText(bytes, &voices, &error) ||
+        !BuildPiece(voices, options.VolumePercent, &music->TextPiece, &error)) {
+        std::fprintf(stderr, "%s:%d:%d: %s\n", name.c_str(), error.Line, error.Column, error.Message.c_str());
+        return false;
+    }
+    return true;
+}
+
+// What each controller plays: the text piece on every actuator of each, or the song's notes
+// given out over all their bands.
+Performance PlanPerformance(const Options& options, const Music& music, const std::vector<const ControllerKind*>& kinds)
+{
+    Performance performance;
+    performance.Kinds = kinds;
+    const long long interval = options.MinIntervalMs * MicrosecondsPerMillisecond;
+    if (!music.IsMidi) {
+        for (std::size_t c = 0; c < kinds.size(); ++c) performance.Schedules.push_back(BuildSchedule(music.TextPiece, interval));
+        return performance;
+    }
+    std::vector<int> actuators;
+    for (const ControllerKind* kind : kinds) actuators.push_back(kind->Actuators);
+    performance.Voices = AllocateVoices(music.Chosen.Notes, actuators, music.Chosen.LengthUs, options.VolumePercent);
+    for (const std::vector<Piece>& part : performance.Voices.Parts)
+        performance.Schedules.push_back(part.size() > 1 ? BuildSchedule(part[0], part[1], interval)
+                                                        : BuildSchedule(part[0], interval));
+    return performance;
+}
+
+struct OpenedController {
+    const ControllerKind* Kind;
+    ControllerLinkRecord Link;
+};
+
+void CloseControllers(std::vector<OpenedController>& opened)
+{
+    for (OpenedController& controller : opened) CloseHidHandle(controller.Link.Handle);
+    opened.clear();
+}
+
+// Opens the controllers named, or every one connected (up to MaxControllers). False, with none
+// left open, when a named one is not there or none is.
+bool OpenControllers(const std::vector<std::string>& named, std::vector<OpenedController>* opened)
+{
+    const auto openOne = [&](const ControllerKind& kind) {
+        OpenedController controller{&kind, {}};
+        controller.Link.Handle = OpenNextHidHandle(ControllerVendorId, kind.ProductId);
+        if (controller.Link.Handle == -1) return false;
+        opened->push_back(controller);
+        return true;
+    };
+    for (const std::string& option : named) {
+        if (!openOne(KindNamed(option))) {
+            CloseControllers(*opened);
+            return false;
+        }
+    }
+    if (named.empty())
+        for (const ControllerKind& kind : ControllerKinds)
+            while (opened->size() < MaxControllers && openOne(kind)) {
+            }
+    return !opened->empty();
+}
+
+std::vector<const ControllerKind*> KindsOf(const std::vector<OpenedController>& opened)
+{
+    std::vector<const ControllerKind*> kinds;
+    for (const OpenedController& controller : opened) kinds.push_back(controller.Kind);
+    return kinds;
+}
+
+// The controllers a listing or schedule is for: those named, else those connected, else one
+// right Joy-Con.
+std::vector<const ControllerKind*> ControllersToList(const Options& options, bool lookForConnected)
+{
+    std::vector<const ControllerKind*> kinds;
+    for (const std::string& option : options.Controllers) kinds.push_back(&KindNamed(option));
+    if (kinds.empty() && lookForConnected) {
+        std::vector<OpenedController> opened;
+        if (OpenControllers({}, &opened)) kinds = KindsOf(opened);
+        CloseControllers(opened);
+    }
+    if (kinds.empty()) kinds.push_back(&ControllerKinds[0]);
+    return kinds;
+}
+
+int Play(const Options& options, const Music& music, const std::string& name)
 {
     InstallInterruptHandlers();
-    ControllerLinkRecord link{};
-    link.Handle = OpenHidHandle(ControllerVendorId, kind.ProductId);
-    if (link.Handle == -1) {
+    std::vector<OpenedController> opened;
+    if (!OpenControllers(options.Controllers, &opened)) {
         ShowMessageBox(ControllerNotFoundText);
         return ExitNoController;
     }
+    const Performance performance = PlanPerformance(options, music, KindsOf(opened));
+    long long lengthUs = 0;
+    std::vector<PerformedController> performed;
+    for (std::size_t c = 0; c < opened.size(); ++c) {
+        performed.push_back(PerformedController{&opened[c].Link, &performance.Schedules[c]});
+        lengthUs = std::max(lengthUs, performance.Schedules[c].LengthUs);
+    }
     const bool showProgress = !options.Quiet && IsOutputTerminal();
     if (!options.Quiet) {
-        std::printf("Playing %s on the %s (%s).\n", name.c_str(), kind.Name, FormatPlayTime(schedule.LengthUs).c_str());
+        std::printf("Playing %s on %s (%s).\n", name.c_str(), NamesOf(performance.Kinds).c_str(),
+                    FormatPlayTime(lengthUs).c_str());
+        if (music.IsMidi && performance.Voices.Dropped > 0)
+            std::printf("%d notes dropped: more at once than there are bands (see --list).\n", performance.Voices.Dropped);
         std::fflush(stdout);
     }
-    ProgressLine line(stdout, schedule.LengthUs);
+    ProgressLine line(stdout, lengthUs);
     BeginPreciseSleep();
-    SetUpControllerOn(link, LampsPlaying);
+    // Each controller shows its own player lamp: the first, the second, ...
+    for (std::size_t c = 0; c < opened.size(); ++c) SetUpControllerOn(opened[c].Link, static_cast<unsigned char>(LampsPlaying << c));
     PerformOutcome outcome = PerformOutcome::Interrupted;
     PerformTiming timing;
+    std::size_t lost = 0;
     if (!IsInterruptRequested())
-        outcome = PerformSchedule(
-            link, schedule, options.MinIntervalMs * MicrosecondsPerMillisecond,
+        outcome = PerformSchedules(
+            performed, options.MinIntervalMs * MicrosecondsPerMillisecond,
             [&](long long playedUs) {
                 if (showProgress) line.Show(playedUs);
             },
-            options.Timing ? &timing : nullptr);
+            options.Timing ? &timing : nullptr, &lost);
     line.Finish();
-    RestoreControllerOn(link);
-    CloseHidHandle(link.Handle);
+    for (OpenedController& controller : opened) RestoreControllerOn(controller.Link);
     EndPreciseSleep();
     if (options.Timing) PrintTiming(timing);
     if (outcome == PerformOutcome::ControllerLost) {
-        std::fprintf(stderr, "tavrel-play: the %s stopped taking reports\n", kind.Name);
-        return ExitControllerLost;
+        std::fprintf(stderr, "tavrel-play: the %s%s stopped taking reports\n", opened[lost].Kind->Name,
+                     opened.size() > 1 ? (" (controller " + std::to_string(lost + 1) + ")").c_str() : "");
     }
+    CloseControllers(opened);
+    if (outcome == PerformOutcome::ControllerLost) return ExitControllerLost;
     return IsInterruptRequested() ? InterruptedExitStatus : ExitPlayed;
 }
 
 int Run(int argc, char** argv)
 {
     Options options;
-    CLI::App app{"Plays a tune written in the play-data language on a controller's rumble."};
-    app.add_option("FILE", options.File, "the tune as text; - for standard input")->required();
-    app.add_option("--controller", options.Controller, "right (default), left or pro")
+    CLI::App app{"Plays a tune written in the play-data language, or a Standard MIDI File, on the rumble of "
+                 "every controller connected."};
+    app.add_option("FILE", options.File, "the tune as text, or a MIDI file; - for standard input")->required();
+    app.add_option("--controller", options.Controllers,
+                   "the controllers to play on, in order: right, left or pro, comma-separated or repeated "
+                   "(default: every one connected, up to 4)")
+        ->delimiter(',')
         ->check(CLI::IsMember({"right", "left", "pro"}));
-    app.add_flag("--list", options.List, "print what would be played; needs no controller");
+    app.add_flag("--list", options.List, "print what would be played and where; needs no controller");
     app.add_flag("--schedule", options.PrintSchedule,
                  "print every report's due time (us) and rumble bytes, then the length; needs no controller");
     app.add_flag("-q,--quiet", options.Quiet, "no start line and no progress line");
@@ -160,34 +338,48 @@ int Run(int argc, char** argv)
         ->check(CLI::Range(0, VolumeHighestPercent));
     app.add_option("--min-interval", options.MinIntervalMs, "least time between two reports, in ms (default 8)")
         ->check(CLI::Range(MinIntervalLowestMs, MinIntervalHighestMs));
+    app.add_option("--tracks", options.Choice.Tracks, "MIDI: the tracks to play, from 1, comma-separated (default: all)")
+        ->delimiter(',')
+        ->check(CLI::Range(1, std::numeric_limits<int>::max()));
+    app.add_option("--channels", options.Choice.Channels,
+                   "MIDI: the channels to play, 1-16, comma-separated (default: all but the percussion channel 10)")
+        ->delimiter(',')
+        ->check(CLI::Range(1, 16));
+    app.add_option("--transpose", options.Choice.Transpose, "MIDI: semitones up (or down, negative)")
+        ->check(CLI::Range(-MaxTransposeSemitones, MaxTransposeSemitones));
+    app.add_option("--tempo", options.Choice.TempoPercent, "MIDI: tempo in per cent of the file's (default 100)")
+        ->check(CLI::Range(LowestTempoPercent, HighestTempoPercent));
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         return app.exit(e) == 0 ? ExitPlayed : ExitBadInput;
     }
-
-    const std::string name = options.File == "-" ? "standard input" : options.File;
-    std::string text;
-    if (!ReadWholeFile(options.File, &text)) return ExitBadInput;
-    std::vector<tune_text::Voice> voices;
-    tune_text::TextError error{};
-    Piece piece;
-    BuildToneTables();
-    if (!tune_text::ReadTuneText(text, &voices, &error) || !BuildPiece(voices, options.VolumePercent, &piece, &error)) {
-        std::fprintf(stderr, "%s:%d:%d: %s\n", name.c_str(), error.Line, error.Column, error.Message.c_str());
+    if (options.Controllers.size() > MaxControllers) {
+        std::fprintf(stderr, "tavrel-play: at most %d controllers play at once\n", MaxControllers);
         return ExitBadInput;
     }
-    const Schedule schedule = BuildSchedule(piece, options.MinIntervalMs * MicrosecondsPerMillisecond);
-    const ControllerKind& kind = KindNamed(options.Controller);
+
+    const std::string name = options.File == "-" ? "standard input" : options.File;
+    BuildToneTables();
+    Music music;
+    if (!ReadMusic(options, name, &music)) return ExitBadInput;
     if (options.PrintSchedule) {
-        PrintSchedule(schedule);
+        PrintSchedules(PlanPerformance(options, music, ControllersToList(options, false)));
         return ExitPlayed;
     }
     if (options.List) {
-        PrintListing(stdout, name, kind.Name, piece, schedule);
+        const Performance performance = PlanPerformance(options, music, ControllersToList(options, true));
+        if (!music.IsMidi) {
+            PrintListing(stdout, name, NamesOf(performance.Kinds), music.TextPiece, performance.Schedules[0]);
+        } else {
+            std::vector<std::string> names;
+            for (const ControllerKind* kind : performance.Kinds) names.push_back(kind->Name);
+            PrintMidiListing(stdout, name, music.Song, options.Choice, music.Chosen, performance.Voices, names,
+                             performance.Schedules);
+        }
         return ExitPlayed;
     }
-    return Play(options, kind, name, schedule);
+    return Play(options, music, name);
 }
 
 }  // namespace

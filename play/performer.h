@@ -29,3 +29,14 @@ struct PerformTiming {
 // With timing, records every report's lateness.
 PerformOutcome PerformSchedule(ControllerLinkRecord& link, const Schedule& schedule, long long minIntervalUs,
                                const ProgressHandler& progress, PerformTiming* timing = nullptr);
+
+struct PerformedController {
+    ControllerLinkRecord* Link;
+    const Schedule* Plan;
+};
+
+// Several controllers at once from one start, each with its own schedule and under the rules
+// above on its own: its interval counts from its own last write. Writes go out one at a time,
+// the one that may go first first. When a write fails, *lost (when given) names the controller.
+PerformOutcome PerformSchedules(const std::vector<PerformedController>& controllers, long long minIntervalUs,
+                                const ProgressHandler& progress, PerformTiming* timing, std::size_t* lost);

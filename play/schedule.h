@@ -11,9 +11,11 @@ constexpr long long DefaultMinIntervalUs = 8000;
 constexpr long long SoundingRefreshUs = 50000;  // a held tone is resent this often
 constexpr long long SilentRefreshUs = 1000000;  // and silence this often, to keep the link
 
+// A Joy-Con has one actuator and takes the same block in both places; a Pro Controller has two.
 struct ScheduledReport {
     long long DueUs;
-    RumbleBytes Rumble;  // the same block goes to both actuators
+    RumbleBytes Left;   // the left actuator's block
+    RumbleBytes Right;  // the right actuator's
 };
 
 struct Schedule {
@@ -31,3 +33,7 @@ RumbleBytes CombineVoiceSteps(const std::vector<const VoiceStep*>& steps);
 // sounds the bytes are resent at least every SoundingRefreshUs, in silence every
 // SilentRefreshUs (and never closer than minIntervalUs). The piece ends in silence.
 Schedule BuildSchedule(const Piece& piece, long long minIntervalUs);
+
+// The same for a controller with two actuators, each playing its own piece; the rules hold for
+// the report that carries both.
+Schedule BuildSchedule(const Piece& left, const Piece& right, long long minIntervalUs);

@@ -3,7 +3,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/setup-debian.sh
+# MIDI test fixtures are made with midiutil and read back independently with mido.
+scripts/setup-debian.sh python3-midiutil python3-mido
 
 cmake --preset default
 cmake --build --preset default

@@ -27,10 +27,12 @@ bool Absent = false;
 int ReadsInProgress = 0;
 int MostReadsInProgress = 0;
 long long WriteDurationNs = 0;
+int DeviceCount = 1;
+std::vector<bool> DeviceOpen;
 
-Event MakeEvent(Event::Kind kind)
+Event MakeEvent(Event::Kind kind, int handle = OpenHandle)
 {
-    Event event{kind, test_clock::Now(), {}, 0};
+    Event event{kind, test_clock::Now(), {}, 0, handle};
     return event;
 }
 
@@ -48,6 +50,14 @@ void Reset()
     ReadsInProgress = 0;
     MostReadsInProgress = 0;
     WriteDurationNs = 0;
+    DeviceCount = 1;
+    DeviceOpen.clear();
+}
+
+void SetDeviceCount(int count)
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    DeviceCount = count;
 }
 
 void SetWriteDurationNs(long long ns)
@@ -129,6 +139,20 @@ int OpenHidHandle(int, int)
     return fake_hid::OpenHandle;
 }
 
+int OpenNextHidHandle(int, int)
+{
+    std::lock_guard<std::mutex> guard(fake_hid::Lock);
+    if (fake_hid::Absent) return -1;
+    fake_hid::DeviceOpen.resize(fake_hid::DeviceCount, false);
+    for (int k = 0; k < fake_hid::DeviceCount; ++k) {
+        if (fake_hid::DeviceOpen[k]) continue;
+        fake_hid::DeviceOpen[k] = true;
+        fake_hid::Recorded.push_back(fake_hid::MakeEvent(Event::Open, fake_hid::OpenHandle + k));
+        return fake_hid::OpenHandle + k;
+    }
+    return -1;
+}
+
 int WriteReport(int handle, const unsigned char* report, int* written)
 {
     // A handle that never opened fails, as with the real backends; nothing is recorded.
@@ -137,7 +161,7 @@ int WriteReport(int handle, const unsigned char* report, int* written)
         return -1;
     }
     std::lock_guard<std::mutex> guard(fake_hid::Lock);
-    Event event = fake_hid::MakeEvent(Event::Write);
+    Event event = fake_hid::MakeEvent(Event::Write, handle);
     std::memcpy(event.bytes.data(), report, event.bytes.size());
     fake_hid::Recorded.push_back(event);
     test_clock::Advance(fake_hid::WriteDurationNs);
@@ -178,9 +202,11 @@ int ReadReport(int, unsigned char* report, int* length)
     return *length;
 }
 
-int CloseHidHandle(int)
+int CloseHidHandle(int handle)
 {
     std::lock_guard<std::mutex> guard(fake_hid::Lock);
-    fake_hid::Recorded.push_back(fake_hid::MakeEvent(Event::Close));
+    fake_hid::Recorded.push_back(fake_hid::MakeEvent(Event::Close, handle));
+    const int k = handle - fake_hid::OpenHandle;
+    if (k >= 0 && k < static_cast<int>(fake_hid::DeviceOpen.size())) fake_hid::DeviceOpen[k] = false;
     return 0;
 }

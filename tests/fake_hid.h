@@ -15,11 +15,15 @@ struct Event {
     long long timeNs;                    // the test clock's counter (tests/test_clock.h)
     std::array<unsigned char, 256> bytes;  // Write: the whole buffer passed; Read: what was stored
     int length;                          // Read: the length returned
+    int handle;                          // the handle the call was made on (Open: the one opened)
 };
 
 // Forgets all events and scripted answers; the next open succeeds unless SetDeviceAbsent.
 void Reset();
 void SetDeviceAbsent(bool absent);
+
+// How many devices OpenNextHidHandle finds (1 after Reset); the k-th opened gets OpenHandle + k.
+void SetDeviceCount(int count);
 
 // Queues one answer for a later ReadReport: bytes (padded to the full size) and length.
 // With no answer queued, a read brings nothing (length 0).

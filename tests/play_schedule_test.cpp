@@ -49,10 +49,10 @@ TEST(PlaySchedule, HeldTonesAreRefreshedAndSilenceKeptAlive)
                                                     2300000}));
     const RumbleBytes full = FormRumbleBytes(39, 10, 10);
     const RumbleBytes soft = FormRumbleBytes(39, 5, 5);
-    EXPECT_EQ(Hex(s.Reports[4].Rumble), Hex(full));
-    EXPECT_EQ(Hex(s.Reports[5].Rumble), Hex(soft));
-    EXPECT_EQ(Hex(s.Reports[6].Rumble), Silence);
-    EXPECT_EQ(Hex(s.Reports[8].Rumble), Silence);
+    EXPECT_EQ(Hex(s.Reports[4].Left), Hex(full));
+    EXPECT_EQ(Hex(s.Reports[5].Left), Hex(soft));
+    EXPECT_EQ(Hex(s.Reports[6].Left), Silence);
+    EXPECT_EQ(Hex(s.Reports[8].Left), Silence);
     EXPECT_EQ(s.LengthUs, 2800000);
 }
 
@@ -62,8 +62,8 @@ TEST(PlaySchedule, ChangesCloserThanTheIntervalMergeTheLaterWinning)
     // from 16: 8 ms apart, only c, e and the silence go out.
     const Schedule s = ScheduleOf("t5 o3 c1 d1 e1 f1 r1");
     EXPECT_EQ(DueTimes(s), (std::vector<long long>{0, 8000, 16000}));
-    EXPECT_EQ(Hex(s.Reports[1].Rumble), Hex(FormRumbleBytes(31, HighLevelByNote[31], LowLevelByNote[31])));
-    EXPECT_EQ(Hex(s.Reports[2].Rumble), Silence);
+    EXPECT_EQ(Hex(s.Reports[1].Left), Hex(FormRumbleBytes(31, HighLevelByNote[31], LowLevelByNote[31])));
+    EXPECT_EQ(Hex(s.Reports[2].Left), Silence);
     // A larger interval keeps every report that far apart, refresh included.
     for (long long interval : {30000LL, 100000LL}) {
         const std::vector<long long> due = DueTimes(ScheduleOf("t100 c8 r30", interval));
@@ -79,10 +79,10 @@ TEST(PlaySchedule, TwoVoicesTakeOneBandEachAndRestSilently)
     const RumbleBytes e = FormRumbleBytes(31, HighLevelByNote[31], 0);
     const RumbleBytes c = FormRumbleBytes(15, 0, LowLevelByNote[15]);
     EXPECT_EQ(DueTimes(s), (std::vector<long long>{0, 20000, 30000, 40000, 90000, 100000}));
-    EXPECT_EQ(Hex(s.Reports[0].Rumble), Hex(e).substr(0, 4) + Silence.substr(4));
-    EXPECT_EQ(Hex(s.Reports[1].Rumble), Hex(e).substr(0, 4) + Hex(c).substr(4));
-    EXPECT_EQ(Hex(s.Reports[3].Rumble), Silence.substr(0, 4) + Hex(c).substr(4));
-    EXPECT_EQ(Hex(s.Reports.back().Rumble), Silence);
+    EXPECT_EQ(Hex(s.Reports[0].Left), Hex(e).substr(0, 4) + Silence.substr(4));
+    EXPECT_EQ(Hex(s.Reports[1].Left), Hex(e).substr(0, 4) + Hex(c).substr(4));
+    EXPECT_EQ(Hex(s.Reports[3].Left), Silence.substr(0, 4) + Hex(c).substr(4));
+    EXPECT_EQ(Hex(s.Reports.back().Left), Silence);
 }
 
 TEST(PlaySchedule, AHighNoteLeavesTheLowBandSilent)
@@ -90,7 +90,7 @@ TEST(PlaySchedule, AHighNoteLeavesTheLowBandSilent)
     // g of octave 5 (index 58, 1568 Hz) is beyond the low band's reach.
     const Schedule s = ScheduleOf("o5 g2");
     ASSERT_FALSE(LowBandReaches[58]);
-    EXPECT_EQ(Hex(s.Reports[0].Rumble).substr(4), Silence.substr(4));
+    EXPECT_EQ(Hex(s.Reports[0].Left).substr(4), Silence.substr(4));
 }
 
 class PlayPerformer : public ::testing::Test {
@@ -116,8 +116,8 @@ TEST_F(PlayPerformer, SendsEveryReportAtItsDueTimeAndNeverCloserThanTheInterval)
         // On time to within two readings of the stepping counter.
         EXPECT_GE(writes[i].timeNs - start, s.Reports[i].DueUs * 1000) << i;
         EXPECT_LE(writes[i].timeNs - start, s.Reports[i].DueUs * 1000 + 2 * test_clock::DefaultStepNs) << i;
-        EXPECT_EQ(std::memcmp(writes[i].bytes.data() + 2, s.Reports[i].Rumble.Bytes, 4), 0) << i;
-        EXPECT_EQ(std::memcmp(writes[i].bytes.data() + 6, s.Reports[i].Rumble.Bytes, 4), 0) << i;
+        EXPECT_EQ(std::memcmp(writes[i].bytes.data() + 2, s.Reports[i].Left.Bytes, 4), 0) << i;
+        EXPECT_EQ(std::memcmp(writes[i].bytes.data() + 6, s.Reports[i].Left.Bytes, 4), 0) << i;
     }
     // It slept for most of the time rather than spinning.
     EXPECT_GE(test_clock::SleepCount(), static_cast<long long>(s.Reports.size()));
@@ -184,6 +184,40 @@ TEST_F(PlayPerformer, StopsAtAnInterruptAndWhenTheControllerIsGone)
     ClearInterruptRequest();
     link.Handle = -1;  // a closed handle fails every write
     EXPECT_EQ(PerformSchedule(link, s, DefaultMinIntervalUs, nullptr), PerformOutcome::ControllerLost);
+}
+
+TEST_F(PlayPerformer, SeveralControllersEachKeepTheirOwnIntervalAndALostOneIsNamed)
+{
+    // Both due every 10 ms: each controller's reports go out on time, though the other's are
+    // written between them.
+    const Schedule s = ScheduleOf("t20 o3 c1 d1 e1 f1");
+    fake_hid::SetDeviceCount(2);
+    ControllerLinkRecord first{};
+    ControllerLinkRecord second{};
+    first.Handle = OpenNextHidHandle(ControllerVendorId, ControllerProductId);
+    second.Handle = OpenNextHidHandle(ControllerVendorId, ControllerProductId);
+    ASSERT_NE(first.Handle, second.Handle);
+    EXPECT_EQ(OpenNextHidHandle(ControllerVendorId, ControllerProductId), -1);
+    ASSERT_EQ(PerformSchedules({{&first, &s}, {&second, &s}}, DefaultMinIntervalUs, nullptr, nullptr, nullptr),
+              PerformOutcome::Played);
+    const std::vector<fake_hid::Event> writes = fake_hid::Writes();
+    ASSERT_EQ(writes.size(), 2 * s.Reports.size());
+    const long long start = writes[0].timeNs;
+    for (const int handle : {first.Handle, second.Handle}) {
+        std::size_t i = 0;
+        for (const fake_hid::Event& w : writes) {
+            if (w.handle != handle) continue;
+            EXPECT_GE(w.timeNs - start, s.Reports[i].DueUs * 1000) << handle << " " << i;
+            EXPECT_LE(w.timeNs - start, s.Reports[i].DueUs * 1000 + 4 * test_clock::DefaultStepNs) << handle << " " << i;
+            ++i;
+        }
+        EXPECT_EQ(i, s.Reports.size());
+    }
+    second.Handle = -1;
+    std::size_t lost = 0;
+    EXPECT_EQ(PerformSchedules({{&first, &s}, {&second, &s}}, DefaultMinIntervalUs, nullptr, nullptr, &lost),
+              PerformOutcome::ControllerLost);
+    EXPECT_EQ(lost, 1u);
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 
 Usage: play_e2e.py --play PATH (--library PATH | --stand-ins DIR) --work DIR SCENARIO
 Scenarios: tune --tavrel PATH (the built-in tune as text against tavrel itself), bad-file,
-interrupt, vanish, controllers (Windows: bad-file, vanish and controllers). Exits 0 when every check passed, 1 with the failures listed otherwise.
+interrupt, vanish, controllers, several (a MIDI file on two and three controllers; needs
+midiutil) (Windows: bad-file, vanish and controllers). Exits 0 when every check passed, 1 with the failures listed otherwise.
 """
 import argparse
 import os
@@ -39,13 +40,27 @@ def write_file(args, name, text):
     return args.platform.log_path(path)
 
 
-def schedule_of(args, path, *options):
-    """(due ns, rumble bytes) of every report, and the length, as tavrel-play --schedule prints them."""
+def schedules_of(args, path, *options):
+    """For each controller: (due ns, rumble bytes) of every report, and the length, as
+    tavrel-play --schedule prints them. The bytes are one block for both actuators, or the left
+    and the right one's."""
     out = subprocess.run(args.platform.command + list(options) + ["--schedule", path], env=dict(os.environ, **args.platform.env),
                          stdin=subprocess.DEVNULL, capture_output=True, text=True, check=True).stdout
-    lines = args.platform.console(out).split("\n")
-    reports = [(int(due) * 1000, bytes.fromhex(rumble)) for due, rumble in (l.split() for l in lines if l and not l.startswith("end"))]
-    return reports, int(next(l for l in lines if l.startswith("end")).split()[1]) * 1000
+    result, reports = [], []
+    for line in args.platform.console(out).split("\n"):
+        fields = line.split()
+        if not fields or fields[0] == "controller":
+            continue
+        if fields[0] == "end":
+            result.append((reports, int(fields[1]) * 1000))
+            reports = []
+        else:
+            reports.append((int(fields[0]) * 1000, b"".join(bytes.fromhex(f) for f in fields[1:])))
+    return result
+
+
+def schedule_of(args, path, *options):
+    return schedules_of(args, path, *options)[0]
 
 
 def collapse(blocks):
@@ -71,7 +86,7 @@ def match_schedule(rumble, reports, slack_ns):
         for k in range(lowest + 1, len(reports)):
             if reports[k][0] > offset + slack_ns:
                 break
-            if reports[k][1] == bytes(w[2][2:6]):
+            if reports[k][1] == bytes(w[2][2:2 + len(reports[k][1])]):
                 fit.append(k)
         if w is rumble[-1]:
             fit = [k for k in fit if k == len(reports) - 1]
@@ -85,15 +100,16 @@ def match_schedule(rumble, reports, slack_ns):
     return matched[::-1]
 
 
-def check_played(c, run, reports):
+def check_played(c, run, reports, events=None, lamp=0x01):
     """Every write exact (set-up, scheduled reports, tear-down), opened and closed once, each
     report near its due time and never closer than the least interval to the one before. After a
     stall of the machine a few reports may be late or passed over, but only after a few stalls."""
+    events = run.events if events is None else events
     c.expect(run.status == 0, "exit status %r, expected 0 (stderr %r)" % (run.status, run.stderr[:200]))
-    writes = writes_of(run.events)
-    kinds = [e[1] for e in run.events if e[1] in ("open", "close")]
+    writes = writes_of(events)
+    kinds = [e[1] for e in events if e[1] in ("open", "close")]
     c.expect(kinds == ["open", "close"], "opens and closes: %r" % kinds)
-    c.expect(not [e for e in run.events if e[1] == "fault"], "faults logged")
+    c.expect(not [e for e in events if e[1] == "fault"], "faults logged")
     rumble = writes[len(model.SET_UP):len(writes) - len(model.TEAR_DOWN) + 1]
     jitter = run.platform.stamp_jitter_ns
     matched = match_schedule(rumble[:-1], reports, EARLY_LIMIT_NS + jitter) if len(rumble) > 1 else [None]
@@ -101,7 +117,8 @@ def check_played(c, run, reports):
         return
     c.expect(matched[0] == 0, "the first scheduled report was not sent")
     skipped = len(reports) - len(matched)
-    ops = model.SET_UP + [("rumble",) + tuple(reports[k][1]) for k in matched] + model.TEAR_DOWN
+    set_up = [op if op[1] != model.SUB_LIGHTS else ("sub", model.SUB_LIGHTS, lamp) for op in model.SET_UP]
+    ops = set_up + [("rumble",) + tuple(reports[k][1]) for k in matched] + model.TEAR_DOWN
     expected = model.build_reports(ops)
     c.expect(len(writes) == len(expected), "%d writes, expected %d" % (len(writes), len(expected)))
     for i, (got, want) in enumerate(zip(writes, expected)):
@@ -230,18 +247,47 @@ def scenario_controllers(args):
     c.finish()
 
 
+def scenario_several(args):
+    """A MIDI file on two right Joy-Cons, then on a right and a left Joy-Con and a Pro Controller:
+    every controller connected opens, each is set up with its own lamp, plays its own schedule
+    (the song's voices given out over all their bands) under its own interval, and is restored."""
+    sys.path.insert(0, os.path.join(SOURCE, "tests", "midi"))
+    import fixtures  # noqa: E402 (needs midiutil)
+    c = Checks("several controllers")
+    path = os.path.join(args.work, "ensemble.mid")
+    fixtures.ensemble(path)
+    path = args.platform.log_path(path)
+    for kinds in (["right", "right"], ["right", "left", "pro"]):
+        schedules = schedules_of(args, path, "--controller", ",".join(kinds))
+        run = play_run(args, "several-%d" % len(kinds), ["--quiet", path], controller=",".join(kinds)).finish()
+        for k, kind in enumerate(kinds):
+            sub = Checks("%s %d" % (kind, k + 1))
+            events = run.device_events(k)
+            check_played(sub, run, schedules[k][0], events=events, lamp=1 << k)
+            opened = [e for e in events if e[1] == "open"]
+            product = {"right": "2007", "left": "2006", "pro": "2009"}[kind]
+            sub.expect(opened and opened[0][3] == product, "opened %r, expected product %s" % (opened[:1], product))
+            sounding = [r for _, r in schedules[k][0] if r[:4] != bytes(model.SILENCE)]
+            sub.expect(sounding, "nothing sounds on it")
+            c.failures += ["%d controllers, %s" % (len(kinds), f) for f in sub.failures]
+        if kinds[-1] == "pro":
+            c.expect(any(len(r) == 8 and r[:4] != r[4:] for _, r in schedules[2][0]),
+                     "the Pro Controller's two actuators never play apart")
+    c.finish()
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--play", required=True)
     parser.add_argument("--tavrel")
     add_controller_arguments(parser)
     parser.add_argument("--work", required=True)
-    parser.add_argument("scenario", choices=["tune", "bad-file", "interrupt", "vanish", "controllers"])
+    parser.add_argument("scenario", choices=["tune", "bad-file", "interrupt", "vanish", "controllers", "several"])
     args = parser.parse_args()
     os.makedirs(args.work, exist_ok=True)
     args.platform = Platform(args, args.play)
     {"tune": scenario_tune, "bad-file": scenario_bad_file, "interrupt": scenario_interrupt,
-     "vanish": scenario_vanish, "controllers": scenario_controllers}[args.scenario](args)
+     "vanish": scenario_vanish, "controllers": scenario_controllers, "several": scenario_several}[args.scenario](args)
 
 
 if __name__ == "__main__":

@@ -109,14 +109,18 @@ def add_controller_arguments(parser):
     where.add_argument("--stand-ins", help="folder of the Windows virtual controller (Wine)")
 
 
+MAX_DEVICES = 4  # virtual devices one virtual controller stands for
+
+
 class Run:
     """One process of the platform's program on the virtual controller, with arguments if given."""
 
     def __init__(self, args, tag, mode="normal", extra_env=None, arguments=()):
         self.platform = args.platform
         self.log = os.path.join(args.work, tag + ".log")
-        if os.path.exists(self.log):
-            os.remove(self.log)
+        for path in [self.log] + [self.device_log(k) for k in range(1, MAX_DEVICES)]:
+            if os.path.exists(path):
+                os.remove(path)
         env = dict(os.environ)
         env.update(self.platform.env)
         env.update({"TAVREL_VJ_LOG": self.platform.log_path(self.log), "TAVREL_VJ_MODE": mode})
@@ -149,6 +153,14 @@ class Run:
         self.status = self.proc.returncode
         self.events = model.parse_log(self.log) if os.path.exists(self.log) else []
         return self
+
+    def device_log(self, k):
+        """The log of virtual device k (from 0) when the virtual controller stands for several."""
+        return self.log if k == 0 else "%s.%d" % (self.log, k + 1)
+
+    def device_events(self, k):
+        path = self.device_log(k)
+        return model.parse_log(path) if os.path.exists(path) else []
 
     def log_lines_matching(self, predicate):
         if not os.path.exists(self.log):

@@ -156,10 +156,10 @@ def build_reports(ops):
             buffer[0] = 0x01
             buffer[2:10] = bytes(8)
             buffer[10], buffer[11] = op[1], op[2]
-        else:
+        else:  # one block for both actuators, or the left one's and the right one's
             buffer[0] = 0x10
             buffer[2:6] = bytes(op[1:5])
-            buffer[6:10] = bytes(op[1:5])
+            buffer[6:10] = bytes(op[5:9] if len(op) == 9 else op[1:5])
         reports.append(bytes(buffer[:REPORT_SIZE]))
     return reports
 

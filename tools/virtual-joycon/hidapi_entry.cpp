@@ -1,6 +1,7 @@
-// The hidapi entry points of the virtual controller: one simulated controller on Bluetooth, a
+// The hidapi entry points of the virtual controller: simulated controllers on Bluetooth, each a
 // right Joy-Con (057E/2007), a left one (057E/2006) or a Pro Controller (057E/2009). Preloaded in
-// front of libhidapi, it answers every call a hidapi user makes.
+// front of libhidapi, it answers every call a hidapi user makes. Device k (from 0) has its own
+// path, serial number and log.
 //
 // Behaviour, chosen per open from TAVREL_VJ_MODE, and which controller it is, from
 // TAVREL_VJ_CONTROLLER, are virtual_device.h's; once a vanish-mode device is lost, every later
@@ -22,8 +23,8 @@
 
 namespace {
 
-constexpr const char* DevicePath = "/dev/hidraw-virtual-joycon";
-constexpr const wchar_t* SerialNumber = L"00:00:5e:00:53:01";
+constexpr const char* DevicePath = "/dev/hidraw-virtual-joycon";  // the first device's; "-2"... after
+constexpr const wchar_t* SerialNumberStem = L"00:00:5e:00:53:0";  // and the device's number from 1
 constexpr const wchar_t* ManufacturerName = L"Nintendo";
 constexpr unsigned short GenericDesktopPage = 0x01;
 constexpr unsigned short GamepadUsage = 0x05;
@@ -32,6 +33,7 @@ constexpr unsigned short ReleaseNumber = 0x0001;
 }  // namespace
 
 struct hid_device_ {
+    int index;                  // which of the listed devices
     vj::DeviceState state;
     vj::Controller controller;  // as chosen when it was opened
     bool closed;
@@ -48,6 +50,12 @@ std::vector<std::unique_ptr<hid_device_>> OpenedDevices;
 std::condition_variable DeviceChanged;
 std::wstring GlobalError = L"Success";
 hid_device_info OpenDeviceInfo = {};
+std::string OpenDeviceInfoPath;
+std::wstring OpenDeviceInfoSerial;
+
+std::string PathOf(int index) { return index == 0 ? DevicePath : DevicePath + ("-" + std::to_string(index + 1)); }
+
+std::wstring SerialOf(int index) { return SerialNumberStem + std::to_wstring(index + 1); }
 
 wchar_t* CopyWide(const wchar_t* text)
 {
@@ -88,15 +96,17 @@ bool IdsMatch(vj::Controller controller, unsigned short vendorId, unsigned short
            (productId == 0 || productId == vj::ProductIdOf(controller));
 }
 
-hid_device* OpenDevice(vj::Controller controller, unsigned short vendorId, unsigned short productId,
-                       bool found)
+// Opens listed device index, or logs a failed open in the first device's log for index -1.
+hid_device* OpenDevice(int index, unsigned short vendorId, unsigned short productId)
 {
     vj::StartEventLog();
-    const bool opens = found && vj::ModeFromEnvironment() != vj::Mode::Absent;
+    vj::Controller controllers[vj::MaxVirtualDevices];
+    vj::ControllersFromEnvironment(controllers);
+    const bool opens = index >= 0 && vj::ModeFromEnvironment() != vj::Mode::Absent;
     char line[64];
     std::snprintf(line, sizeof line, "open %04x %04x %s", vendorId, productId,
                   opens ? "ok" : "absent");
-    vj::LogEvent(line);
+    vj::LogEventOn(opens ? index : 0, line);
     std::lock_guard<std::mutex> guard(DeviceLock);
     if (!opens) {
         GlobalError = L"No such device";
@@ -104,8 +114,9 @@ hid_device* OpenDevice(vj::Controller controller, unsigned short vendorId, unsig
     }
     OpenedDevices.push_back(std::make_unique<hid_device_>());
     hid_device* device = OpenedDevices.back().get();
+    device->index = index;
     vj::StartDevice(device->state, vj::MonotonicNs());
-    device->controller = controller;
+    device->controller = controllers[index];
     device->closed = false;
     device->nonblocking = false;
     device->lastError = L"Success";
@@ -113,9 +124,9 @@ hid_device* OpenDevice(vj::Controller controller, unsigned short vendorId, unsig
     return device;
 }
 
-int Deliver(const vj::Report& report, unsigned char* data, std::size_t length)
+int Deliver(int index, const vj::Report& report, unsigned char* data, std::size_t length)
 {
-    vj::LogReport("deliver", report.data(), report.size());
+    vj::LogReportOn(index, "deliver", report.data(), report.size());
     const std::size_t n = report.size() < length ? report.size() : length;
     std::memcpy(data, report.data(), n);
     return static_cast<int>(n);
@@ -137,7 +148,7 @@ int ReadWithTimeout(hid_device* device, unsigned char* data, std::size_t length,
         if (device->closed) return -1;
         if (device->state.Vanished) {
             device->lastError = L"Device disconnected";
-            vj::LogEvent("fail read");
+            vj::LogEventOn(device->index, "fail read");
             return -1;
         }
         const long long now = vj::MonotonicNs();
@@ -145,12 +156,12 @@ int ReadWithTimeout(hid_device* device, unsigned char* data, std::size_t length,
         vj::NextReport next;
         if (vj::FindNextReport(device->state, now, &next, &nextDue)) {
             vj::MarkDelivered(device->state, next);
-            return Deliver(next.Bytes, data, length);
+            return Deliver(device->index, next.Bytes, data, length);
         }
         if (deadline >= 0 && now >= deadline) {
             char line[32];
             std::snprintf(line, sizeof line, "timeout %d", milliseconds);
-            vj::LogEvent(line);
+            vj::LogEventOn(device->index, line);
             return 0;
         }
         long long wake = deadline;
@@ -187,14 +198,21 @@ struct hid_device_info HID_API_EXPORT* HID_API_CALL hid_enumerate(unsigned short
                                                                   unsigned short product_id)
 {
     vj::StartEventLog();
-    const vj::Controller controller = vj::ControllerFromEnvironment();
-    if (vj::ModeFromEnvironment() == vj::Mode::Absent || !IdsMatch(controller, vendor_id, product_id))
-        return nullptr;
-    hid_device_info* info = static_cast<hid_device_info*>(std::calloc(1, sizeof(hid_device_info)));
-    if (info == nullptr) return nullptr;
-    FillDeviceInfo(info, controller, CopyNarrow(DevicePath), CopyWide(SerialNumber),
-                   CopyWide(ManufacturerName), CopyWide(vj::ProductNameOf(controller)));
-    return info;
+    if (vj::ModeFromEnvironment() == vj::Mode::Absent) return nullptr;
+    vj::Controller controllers[vj::MaxVirtualDevices];
+    const int count = vj::ControllersFromEnvironment(controllers);
+    hid_device_info* first = nullptr;
+    hid_device_info** link = &first;
+    for (int k = 0; k < count; ++k) {
+        if (!IdsMatch(controllers[k], vendor_id, product_id)) continue;
+        hid_device_info* info = static_cast<hid_device_info*>(std::calloc(1, sizeof(hid_device_info)));
+        if (info == nullptr) break;
+        FillDeviceInfo(info, controllers[k], CopyNarrow(PathOf(k).c_str()), CopyWide(SerialOf(k).c_str()),
+                       CopyWide(ManufacturerName), CopyWide(vj::ProductNameOf(controllers[k])));
+        *link = info;
+        link = &info->next;
+    }
+    return first;
 }
 
 void HID_API_EXPORT HID_API_CALL hid_free_enumeration(struct hid_device_info* devs)
@@ -213,17 +231,25 @@ void HID_API_EXPORT HID_API_CALL hid_free_enumeration(struct hid_device_info* de
 HID_API_EXPORT hid_device* HID_API_CALL hid_open(unsigned short vendor_id, unsigned short product_id,
                                                  const wchar_t* serial_number)
 {
-    const vj::Controller controller = vj::ControllerFromEnvironment();
-    const bool found = IdsMatch(controller, vendor_id, product_id) &&
-                       (serial_number == nullptr || std::wcscmp(serial_number, SerialNumber) == 0);
-    return OpenDevice(controller, vendor_id, product_id, found);
+    vj::Controller controllers[vj::MaxVirtualDevices];
+    const int count = vj::ControllersFromEnvironment(controllers);
+    int found = -1;
+    for (int k = 0; found == -1 && k < count; ++k)
+        if (IdsMatch(controllers[k], vendor_id, product_id) &&
+            (serial_number == nullptr || SerialOf(k) == serial_number))
+            found = k;
+    return OpenDevice(found, vendor_id, product_id);
 }
 
 HID_API_EXPORT hid_device* HID_API_CALL hid_open_path(const char* path)
 {
-    const vj::Controller controller = vj::ControllerFromEnvironment();
-    const bool found = path != nullptr && std::strcmp(path, DevicePath) == 0;
-    return OpenDevice(controller, vj::NintendoVendorId, vj::ProductIdOf(controller), found);
+    vj::Controller controllers[vj::MaxVirtualDevices];
+    const int count = vj::ControllersFromEnvironment(controllers);
+    int found = -1;
+    for (int k = 0; found == -1 && path != nullptr && k < count; ++k)
+        if (PathOf(k) == path) found = k;
+    const vj::Controller controller = controllers[found == -1 ? 0 : found];
+    return OpenDevice(found, vj::NintendoVendorId, vj::ProductIdOf(controller));
 }
 
 int HID_API_EXPORT HID_API_CALL hid_write(hid_device* dev, const unsigned char* data, size_t length)
@@ -233,10 +259,10 @@ int HID_API_EXPORT HID_API_CALL hid_write(hid_device* dev, const unsigned char* 
     if (dev->closed) return -1;
     if (dev->state.Vanished) {
         dev->lastError = L"Device disconnected";
-        vj::LogEvent("fail write");
+        vj::LogEventOn(dev->index, "fail write");
         return -1;
     }
-    vj::LogReport("write", data, length);
+    vj::LogReportOn(dev->index, "write", data, length);
     vj::TakeWrite(dev->state, data, length, vj::MonotonicNs());
     DeviceChanged.notify_all();
     return static_cast<int>(length);
@@ -293,7 +319,7 @@ void HID_API_EXPORT HID_API_CALL hid_close(hid_device* dev)
     std::lock_guard<std::mutex> guard(DeviceLock);
     if (dev->closed) return;
     dev->closed = true;
-    vj::LogEvent("close");
+    vj::LogEventOn(dev->index, "close");
     DeviceChanged.notify_all();
 }
 
@@ -309,7 +335,7 @@ int HID_API_EXPORT_CALL hid_get_product_string(hid_device* dev, wchar_t* string,
 
 int HID_API_EXPORT_CALL hid_get_serial_number_string(hid_device* dev, wchar_t* string, size_t maxlen)
 {
-    return dev == nullptr ? -1 : CopyString(SerialNumber, string, maxlen);
+    return dev == nullptr ? -1 : CopyString(SerialOf(dev->index).c_str(), string, maxlen);
 }
 
 struct hid_device_info HID_API_EXPORT* HID_API_CALL hid_get_device_info(hid_device* dev)
@@ -317,8 +343,10 @@ struct hid_device_info HID_API_EXPORT* HID_API_CALL hid_get_device_info(hid_devi
     if (dev == nullptr) return nullptr;
     std::lock_guard<std::mutex> guard(DeviceLock);
     // One static record serves every open device, refilled for the one asked about.
-    FillDeviceInfo(&OpenDeviceInfo, dev->controller, const_cast<char*>(DevicePath),
-                   const_cast<wchar_t*>(SerialNumber), const_cast<wchar_t*>(ManufacturerName),
+    OpenDeviceInfoPath = PathOf(dev->index);
+    OpenDeviceInfoSerial = SerialOf(dev->index);
+    FillDeviceInfo(&OpenDeviceInfo, dev->controller, const_cast<char*>(OpenDeviceInfoPath.c_str()),
+                   const_cast<wchar_t*>(OpenDeviceInfoSerial.c_str()), const_cast<wchar_t*>(ManufacturerName),
                    const_cast<wchar_t*>(vj::ProductNameOf(dev->controller)));
     return &OpenDeviceInfo;
 }

@@ -6,10 +6,13 @@
 
 namespace vj {
 
-// Opens path for the log, truncating it. False when it cannot be opened.
-bool OpenLogFile(const char* path);
+constexpr int MaxLogFiles = 4;  // one per virtual device
 
-// Appends one whole line with a single write, so that lines never interleave.
-void AppendToLogFile(const char* text, std::size_t length);
+// Opens path for a log, truncating it. The file's number (0 to MaxLogFiles - 1), or -1 when it
+// cannot be opened.
+int OpenLogFile(const char* path);
+
+// Appends one whole line to file with a single write, so that lines never interleave.
+void AppendToLogFile(int file, const char* text, std::size_t length);
 
 }  // namespace vj

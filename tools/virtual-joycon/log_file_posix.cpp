@@ -9,7 +9,8 @@ namespace vj {
 
 namespace {
 constexpr long long NanosecondsPerSecond = 1000000000LL;
-int LogFd = -1;
+int LogFds[MaxLogFiles];
+int LogFilesOpen = 0;
 }  // namespace
 
 long long MonotonicNs()
@@ -19,16 +20,20 @@ long long MonotonicNs()
     return static_cast<long long>(now.tv_sec) * NanosecondsPerSecond + now.tv_nsec;
 }
 
-bool OpenLogFile(const char* path)
+int OpenLogFile(const char* path)
 {
-    LogFd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
-    return LogFd >= 0;
+    if (LogFilesOpen == MaxLogFiles) return -1;
+    const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) return -1;
+    LogFds[LogFilesOpen] = fd;
+    return LogFilesOpen++;
 }
 
-void AppendToLogFile(const char* text, std::size_t length)
+void AppendToLogFile(int file, const char* text, std::size_t length)
 {
-    while (LogFd >= 0 && length > 0) {
-        const ssize_t done = write(LogFd, text, length);
+    if (file < 0 || file >= LogFilesOpen) return;
+    while (length > 0) {
+        const ssize_t done = write(LogFds[file], text, length);
         if (done <= 0) return;
         text += done;
         length -= static_cast<std::size_t>(done);

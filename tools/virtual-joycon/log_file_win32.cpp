@@ -6,7 +6,8 @@ namespace vj {
 
 namespace {
 constexpr long long NanosecondsPerSecond = 1000000000LL;
-HANDLE LogFile = INVALID_HANDLE_VALUE;
+HANDLE LogFiles[MaxLogFiles];
+int LogFilesOpen = 0;
 }  // namespace
 
 long long MonotonicNs()
@@ -21,19 +22,22 @@ long long MonotonicNs()
     return seconds * NanosecondsPerSecond + rest * NanosecondsPerSecond / frequency.QuadPart;
 }
 
-bool OpenLogFile(const char* path)
+int OpenLogFile(const char* path)
 {
+    if (LogFilesOpen == MaxLogFiles) return -1;
     // Appending data only, so that every write lands at the end whoever else has it open.
-    LogFile = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    return LogFile != INVALID_HANDLE_VALUE;
+    const HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return -1;
+    LogFiles[LogFilesOpen] = file;
+    return LogFilesOpen++;
 }
 
-void AppendToLogFile(const char* text, std::size_t length)
+void AppendToLogFile(int file, const char* text, std::size_t length)
 {
-    if (LogFile == INVALID_HANDLE_VALUE) return;
+    if (file < 0 || file >= LogFilesOpen) return;
     DWORD written = 0;
-    WriteFile(LogFile, text, static_cast<DWORD>(length), &written, nullptr);
+    WriteFile(LogFiles[file], text, static_cast<DWORD>(length), &written, nullptr);
 }
 
 }  // namespace vj

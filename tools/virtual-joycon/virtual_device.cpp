@@ -40,18 +40,38 @@ long long VanishAfterFromEnvironment()
     return n < 0 ? 0 : n;
 }
 
-Controller ControllerFromEnvironment()
+int ControllersFromEnvironment(Controller controllers[MaxVirtualDevices])
 {
     const char* text = std::getenv("TAVREL_VJ_CONTROLLER");
-    if (text == nullptr || *text == '\0' || std::strcmp(text, "right") == 0) return Controller::RightJoyCon;
-    if (std::strcmp(text, "left") == 0) return Controller::LeftJoyCon;
-    if (std::strcmp(text, "pro") == 0) return Controller::ProController;
-    // Read on every enumeration and open: say it once, not each time.
-    static std::atomic<bool> warned{false};
-    if (!warned.exchange(true))
-        std::fprintf(stderr, "virtual-joycon: TAVREL_VJ_CONTROLLER=%s is none of right, left, pro; "
-                             "acting as right\n", text);
-    return Controller::RightJoyCon;
+    if (text == nullptr || *text == '\0') text = "right";
+    int count = 0;
+    while (count < MaxVirtualDevices) {
+        const char* end = std::strchr(text, ',');
+        const std::size_t n = end == nullptr ? std::strlen(text) : static_cast<std::size_t>(end - text);
+        Controller& controller = controllers[count++];
+        if (n == 4 && std::strncmp(text, "left", n) == 0) {
+            controller = Controller::LeftJoyCon;
+        } else if (n == 3 && std::strncmp(text, "pro", n) == 0) {
+            controller = Controller::ProController;
+        } else {
+            controller = Controller::RightJoyCon;
+            // Read on every enumeration and open: say it once, not each time.
+            static std::atomic<bool> warned{false};
+            if (!(n == 5 && std::strncmp(text, "right", n) == 0) && !warned.exchange(true))
+                std::fprintf(stderr, "virtual-joycon: TAVREL_VJ_CONTROLLER=%s names other than right, left, pro; "
+                                     "acting as right for them\n", std::getenv("TAVREL_VJ_CONTROLLER"));
+        }
+        if (end == nullptr) break;
+        text = end + 1;
+    }
+    return count;
+}
+
+Controller ControllerFromEnvironment()
+{
+    Controller controllers[MaxVirtualDevices];
+    ControllersFromEnvironment(controllers);
+    return controllers[0];
 }
 
 unsigned short ProductIdOf(Controller controller)

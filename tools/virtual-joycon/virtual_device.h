@@ -4,6 +4,8 @@
 //
 // TAVREL_VJ_CONTROLLER says which controller it is: right (a right Joy-Con, the default), left
 // (a left Joy-Con) or pro (a Pro Controller). Only the IDs and names differ; the reports do not.
+// A comma-separated list (right,left,pro) stands for several controllers at once, each its own
+// device with its own log (event_log.h); the Windows stand-in takes the first only.
 //
 //   normal  every 0x01 subcommand report is answered by a 0x21 reply on the next read;
 //           in input mode 0x30 a 0x30 report is due every 15 ms, in mode 0x3F a 0x3F report
@@ -34,8 +36,14 @@ enum class Controller { RightJoyCon, LeftJoyCon, ProController };
 
 constexpr unsigned short NintendoVendorId = 0x057E;
 
-// The controller asked for by TAVREL_VJ_CONTROLLER: right when unset or empty. Any other value
-// is taken as right too, after one line on standard error (once per module).
+constexpr int MaxVirtualDevices = 4;
+
+// The controllers asked for by TAVREL_VJ_CONTROLLER, in order, at most MaxVirtualDevices: one
+// right when unset or empty. Any other name is taken as right too, after one line on standard
+// error (once per module). Returns how many.
+int ControllersFromEnvironment(Controller controllers[MaxVirtualDevices]);
+
+// The first of them.
 Controller ControllerFromEnvironment();
 
 // 0x2007, 0x2006 or 0x2009.

@@ -1,0 +1,63 @@
+// Notes of a MIDI song given out over the bands of several controllers.
+#include "play/voice_allocation.h"
+#include "play/voice_builder.h"
+#include "rumble/tone_tables.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int Full = 127;
+
+midi_file::MidiNote NoteOf(int key, long long startMs, long long endMs, int velocity = Full, int track = 1)
+{
+    return midi_file::MidiNote{startMs * 1000, endMs * 1000, key, velocity, 0, track};
+}
+
+// The note index each band of the allocation plays at its first step (RestNote for none).
+std::vector<int> FirstNotes(const Allocation& a)
+{
+    std::vector<int> notes;
+    for (const std::vector<Piece>& part : a.Parts)
+        for (const Piece& piece : part)
+            for (const PieceVoice& voice : piece.Voices) notes.push_back(voice.Steps.empty() ? RestNote : voice.Steps[0].Note);
+    return notes;
+}
+
+TEST(VoiceAllocation, HighestNotesToHighBandsLowestToLowSpreadOverControllersTheRestDropped)
+{
+    BuildToneTables();
+    // Five notes at once on two Joy-Cons (four bands), given lowest first.
+    const std::vector<midi_file::MidiNote> notes{NoteOf(45, 0, 500), NoteOf(52, 0, 500), NoteOf(57, 0, 500),
+                                                  NoteOf(64, 0, 500), NoteOf(76, 0, 500)};
+    const Allocation a = AllocateVoices(notes, {1, 1}, 500000, 100);
+    // Bands in order: controller 1 high, low; controller 2 high, low. The outer notes are served
+    // first, each on the controller with fewer bands sounding; the middle note (57) finds every
+    // band taken.
+    EXPECT_EQ(FirstNotes(a), (std::vector<int>{76 - 33, 52 - 33, 64 - 33, 45 - 33}));
+    EXPECT_EQ(a.Dropped, 1);
+    // A band falls silent when its note ends.
+    EXPECT_EQ(a.Parts[0][0].Voices[0].Steps.back().AtUs, 500000);
+    EXPECT_EQ(a.Parts[0][0].Voices[0].Steps.back().Note, RestNote);
+}
+
+TEST(VoiceAllocation, NotesOutOfReachMoveByOctavesAndVelocityScalesTheLevel)
+{
+    BuildToneTables();
+    // A Pro Controller: two actuators. Key 108 is above the table, key 21 below it and below the
+    // table's lowest octave that has a level; the low note at half velocity.
+    const std::vector<midi_file::MidiNote> notes{NoteOf(108, 0, 100), NoteOf(21, 0, 100, 64)};
+    const Allocation a = AllocateVoices(notes, {2}, 100000, 100);
+    ASSERT_EQ(a.Parts[0].size(), 2u);
+    const VoiceStep& high = a.Parts[0][0].Voices[0].Steps[0];
+    const VoiceStep& low = a.Parts[0][0].Voices[1].Steps[0];
+    EXPECT_EQ(high.Note, 108 - 33 - 24);
+    EXPECT_EQ(low.Note, 21 - 33 + 24);
+    EXPECT_TRUE(HighBandReaches[high.Note] && LowBandReaches[low.Note]);
+    EXPECT_EQ(a.Moved, 2);
+    EXPECT_EQ(high.HighLevel, HighLevelByNote[high.Note]);
+    EXPECT_EQ(low.LowLevel, ScaleLevel(LowLevelByNote[low.Note], 100 * 64 / Full));
+    EXPECT_EQ(low.HighLevel, 0);
+}
+
+}  // namespace
