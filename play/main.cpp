@@ -253,7 +253,7 @@ std::vector<const ControllerKind*> KindsOf(const std::vector<OpenedController>& 
 }
 
 // The controllers a listing or schedule is for: those named, else those connected, else one
-// right Joy-Con.
+// right Joy-Con (and a listing says so).
 std::vector<const ControllerKind*> ControllersToList(const Options& options, bool lookForConnected)
 {
     std::vector<const ControllerKind*> kinds;
@@ -263,7 +263,10 @@ std::vector<const ControllerKind*> ControllersToList(const Options& options, boo
         if (OpenControllers({}, &opened)) kinds = KindsOf(opened);
         CloseControllers(opened);
     }
-    if (kinds.empty()) kinds.push_back(&ControllerKinds[0]);
+    if (kinds.empty()) {
+        if (lookForConnected) std::printf("no controller connected: listed as for one %s\n", ControllerKinds[0].Name);
+        kinds.push_back(&ControllerKinds[0]);
+    }
     return kinds;
 }
 
