@@ -3,7 +3,7 @@
 Usage: play_e2e.py --play PATH (--library PATH | --stand-ins DIR) --work DIR SCENARIO
 Scenarios: tune --tavrel PATH (the built-in tune as text against tavrel itself), bad-file,
 interrupt, vanish, controllers, several (a MIDI file on two and three controllers; needs
-midiutil) (Windows: bad-file, vanish and controllers). Exits 0 when every check passed, 1 with the failures listed otherwise.
+midiutil) (Windows: bad-file, vanish, controllers and several). Exits 0 when every check passed, 1 with the failures listed otherwise.
 """
 import argparse
 import os

@@ -5,7 +5,7 @@
 // TAVREL_VJ_CONTROLLER says which controller it is: right (a right Joy-Con, the default), left
 // (a left Joy-Con) or pro (a Pro Controller). Only the IDs and names differ; the reports do not.
 // A comma-separated list (right,left,pro) stands for several controllers at once, each its own
-// device with its own log (event_log.h); the Windows stand-in takes the first only.
+// device with its own log (event_log.h).
 //
 //   normal  every 0x01 subcommand report is answered by a 0x21 reply on the next read;
 //           in input mode 0x30 a 0x30 report is due every 15 ms, in mode 0x3F a 0x3F report

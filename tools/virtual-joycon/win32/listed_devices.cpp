@@ -13,21 +13,36 @@ constexpr wchar_t PipeObjectPrefix[] = L"\\Device\\NamedPipe\\tavrel-vj-";
 
 ListedDevice ListedDeviceAt(int index)
 {
-    constexpr ListedDevice Keyboard = {0x045E, 0x07A5, 0x01, 0x06, 9, 2, true, false};
-    const Controller controller = ControllerFromEnvironment();
+    constexpr ListedDevice Keyboard = {0x045E, 0x07A5, 0x01, 0x06, 9, 2, true, -1};
+    constexpr unsigned short SnesControllerId = 0x2017;
+    Controller controllers[MaxVirtualDevices];
+    const int count = ControllersFromEnvironment(controllers);
     if (index == 0) return Keyboard;
     if (index == 1) {
-        const Controller decoy =
-            controller == Controller::LeftJoyCon ? Controller::RightJoyCon : Controller::LeftJoyCon;
-        return {NintendoVendorId, ProductIdOf(decoy), 0x01, 0x05, 362, 49, false, false};
+        bool left = false;
+        bool right = false;
+        for (int k = 0; k < count; ++k) {
+            left = left || controllers[k] == Controller::LeftJoyCon;
+            right = right || controllers[k] == Controller::RightJoyCon;
+        }
+        const unsigned short decoy = !left ? ProductIdOf(Controller::LeftJoyCon)
+                                     : !right ? ProductIdOf(Controller::RightJoyCon) : SnesControllerId;
+        return {NintendoVendorId, decoy, 0x01, 0x05, 362, 49, false, -1};
     }
-    return {NintendoVendorId, ProductIdOf(controller), 0x01, 0x05, 362, 49, false, true};
+    const int k = index - DecoyCount;
+    return {NintendoVendorId, ProductIdOf(controllers[k]), 0x01, 0x05, 362, 49, false, k};
+}
+
+int ListedDeviceCount()
+{
+    Controller controllers[MaxVirtualDevices];
+    return DecoyCount + ControllersFromEnvironment(controllers);
 }
 
 int PresentDeviceCount()
 {
-    // The controller is the last entry.
-    return ModeFromEnvironment() == Mode::Absent ? ListedDeviceCount - 1 : ListedDeviceCount;
+    // The controllers follow the decoys.
+    return ModeFromEnvironment() == Mode::Absent ? DecoyCount : ListedDeviceCount();
 }
 
 void FormatPipePath(char* path, unsigned long clientProcessId, int index)
@@ -47,9 +62,9 @@ int IndexFromPipeObjectName(const wchar_t* name, std::size_t length)
     for (std::size_t i = dash; i < length; ++i) {
         if (name[i] < L'0' || name[i] > L'9') return -1;
         index = index * 10 + (name[i] - L'0');
-        if (index >= ListedDeviceCount) return -1;
+        if (index >= MaxListedDevices) return -1;
     }
-    return index;
+    return index < ListedDeviceCount() ? index : -1;
 }
 
 HANDLE OpenServerEvent(unsigned long clientProcessId, const char* what)

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "virtual_device.h"
+
 #include <cstddef>
 
 namespace vj {
@@ -18,20 +20,24 @@ struct ListedDevice {
     unsigned short InputReportLength;   // report ID included, as HidP_GetCaps gives them
     unsigned short OutputReportLength;
     bool RefusesWriting;  // opening it for writing fails, as Windows refuses keyboards and mice
-    bool IsController;    // the simulated controller; the others are decoys
+    int ControllerIndex;  // which simulated controller (and device log) it is, from 0; -1 for a decoy
 };
 
-// Two decoys first (a keyboard, a left Joy-Con), then the controller TAVREL_VJ_CONTROLLER
-// chose, on Bluetooth. When that is the left Joy-Con the second decoy is a right one, so that
-// no decoy has the controller's IDs. Read on each call: the stand-in DLLs and the server, a
-// process of its own that inherits the client's environment, see the same devices.
+constexpr int DecoyCount = 2;
+constexpr int MaxListedDevices = DecoyCount + MaxVirtualDevices;
+
+// Two decoys first (a keyboard, a left Joy-Con), then each controller TAVREL_VJ_CONTROLLER
+// lists, in its order, on Bluetooth. No decoy has a controller's IDs: when a left Joy-Con is
+// listed the second decoy is a right one, and when both are, a SNES controller (057E/2017).
+// Read on each call: the stand-in DLLs and the server, a process of its own that inherits the
+// client's environment, see the same devices. index is below ListedDeviceCount().
 ListedDevice ListedDeviceAt(int index);
-constexpr int ListedDeviceCount = 3;
+int ListedDeviceCount();
 
 // The HID device interface class, which SetupAPI lists them under.
 constexpr GUID HidInterfaceClass = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 
-// How many of the listed devices are present: without the controller in absent mode.
+// How many of the listed devices are present: the decoys only in absent mode.
 int PresentDeviceCount();
 
 // Longest pipe path, terminating zero included.

@@ -12,7 +12,8 @@
 //   one is due or an output report arrives (replies come first, as on Linux);
 // - a lost device (vanish mode) is disconnected: every later call on it fails.
 // Reads that bring nothing are not seen by a device, so this log has no "timeout" or "fail"
-// lines; "close" is logged when the program closes the device it opened.
+// lines; "close" is logged when the program closes the device it opened. Each simulated
+// controller has its own device log (event_log.h); faults on decoys go to the first one.
 #include <windows.h>
 
 #include "event_log.h"
@@ -66,6 +67,13 @@ std::vector<std::unique_ptr<Connection>> Connections;
 
 vj::ListedDevice DeviceOf(const Connection& c) { return vj::ListedDeviceAt(c.Index); }
 
+// The device log of a connection: its controller's; a decoy's faults go to the first log.
+int LogOf(const Connection& c)
+{
+    const int controller = DeviceOf(c).ControllerIndex;
+    return controller < 0 ? 0 : controller;
+}
+
 HANDLE NewEvent() { return CreateEventA(nullptr, TRUE, FALSE, nullptr); }
 
 void InitOperation(Operation& operation)
@@ -86,7 +94,7 @@ std::string DeviceLine(const Connection& c, const char* kind, const char* what)
 // A fault of a write is followed by the write's length and bytes, as a write line has them.
 void LogWriteFault(const Connection& c, const char* what, const unsigned char* bytes, std::size_t length)
 {
-    vj::LogReport(DeviceLine(c, "fault", what).c_str(), bytes, length);
+    vj::LogReportOn(LogOf(c), DeviceLine(c, "fault", what).c_str(), bytes, length);
 }
 
 // Waits for a pending operation to end after it was cancelled. True when it had completed.
@@ -102,7 +110,7 @@ bool FinishCancelled(Connection& c, Operation& operation)
 
 void Delivered(Connection& c)
 {
-    vj::LogReport("deliver", c.Offered.Bytes.data(), c.Offered.Bytes.size());
+    vj::LogReportOn(LogOf(c), "deliver", c.Offered.Bytes.data(), c.Offered.Bytes.size());
     vj::MarkDelivered(c.Device, c.Offered);
 }
 
@@ -127,7 +135,7 @@ void ConnectionClosed(Connection& c)
 {
     // A report the program read just before it closed is logged before the close.
     WithdrawOffer(c);
-    if (c.Announced && !c.Abandoned && c.State == ConnectionState::Connected) vj::LogEvent("close");
+    if (c.Announced && !c.Abandoned && c.State == ConnectionState::Connected) vj::LogEventOn(LogOf(c), "close");
     EndConnection(c);
 }
 
@@ -185,19 +193,19 @@ void Announce(Connection& c, long long now)
 {
     if (c.Announced) return;
     c.Announced = true;
-    if (!DeviceOf(c).IsController) {
-        vj::LogEvent(DeviceLine(c, "fault", "opened for writing").c_str());
+    if (DeviceOf(c).ControllerIndex < 0) {
+        vj::LogEventOn(LogOf(c), DeviceLine(c, "fault", "opened for writing").c_str());
         EndConnection(c);
         return;
     }
-    vj::LogEvent(DeviceLine(c, "open", "ok").c_str());
+    vj::LogEventOn(LogOf(c), DeviceLine(c, "open", "ok").c_str());
     vj::StartDevice(c.Device, now);
     if (c.Device.Vanished) EndConnection(c);
 }
 
 void TakeReport(Connection& c, const unsigned char* bytes, std::size_t length, long long now)
 {
-    if (!DeviceOf(c).IsController) {
+    if (DeviceOf(c).ControllerIndex < 0) {
         LogWriteFault(c, "write to a decoy", bytes, length);
         EndConnection(c);
         return;
@@ -209,7 +217,7 @@ void TakeReport(Connection& c, const unsigned char* bytes, std::size_t length, l
     }
     Announce(c, now);  // a program that writes without asking about the device first
     if (c.State != ConnectionState::Connected) return;
-    vj::LogReport("write", bytes, length);
+    vj::LogReportOn(LogOf(c), "write", bytes, length);
     vj::TakeWrite(c.Device, bytes, length, now);
     if (c.Device.Vanished) EndConnection(c);
 }
@@ -316,7 +324,7 @@ void ConnectEnded(Connection& c)
     }
 }
 
-// A connection announced on a decoy is ended at once, so this is the controller's.
+// A connection announced on a decoy is ended at once, so this is a controller's.
 bool Serving(const Connection& c) { return c.State == ConnectionState::Connected && c.Announced; }
 
 // Offers the program the report it would get now, replacing an unread streamed report by a
