@@ -168,6 +168,13 @@ bool ReadMusic(const Options& options, const std::string& name, Music* music)
             std::fprintf(stderr, "%s: byte %zu: %s\n", name.c_str(), error.Offset, error.Message.c_str());
             return false;
         }
+        for (const int track : choice.Tracks) {
+            if (track > music->Song.TrackCount) {
+                std::fprintf(stderr, "%s: there is no track %d; the file has %d\n", name.c_str(), track,
+                             music->Song.TrackCount);
+                return false;
+            }
+        }
         music->Chosen = ChooseNotes(music->Song, choice);
         if (music->Chosen.LengthUs > MaxPieceLengthUs) {
             std::fprintf(stderr, "%s: at %d %% tempo the song is longer than a day\n", name.c_str(), choice.TempoPercent);

@@ -1,7 +1,8 @@
 """What tavrel-play --list reports for MIDI files against an independent reading of the same
 files with mido (Debian's python3-mido): format, tracks, resolution, tempo changes, the notes
 of every track and channel, the length, and that every note is accounted for. Also a format 0
-file written by mido with running status, a tempo change by option, and a truncated file.
+file written by mido with running status, a tempo change by option, a track that is not there,
+and a truncated file.
 
 Usage: list_check.py --play PATH --work DIR. Exits 0 when every check passed.
 """
@@ -85,6 +86,9 @@ def main():
         expect(faster["accounted"] == total and re.search(r"played: %d notes" % drums, subprocess.run(
             [args.play, "--list", "--controller", "pro,pro", "--channels", "10", path], capture_output=True,
             text=True).stdout), "%s: --channels 10 does not play the %d drum notes alone" % (name, drums))
+
+    run = subprocess.run([args.play, "--list", "--tracks", "2,99", one], capture_output=True, text=True)
+    expect(run.returncode == 2 and "no track 99" in run.stderr, "--tracks 99: exit %d, %r" % (run.returncode, run.stderr))
 
     cut = os.path.join(args.work, "truncated.mid")
     with open(one, "rb") as f:
