@@ -28,6 +28,12 @@ int NoteInReach(int key, bool high)
     return RestNote;
 }
 
+// Transposed keys lie within MaxTransposeSemitones of 0-127; each has a slot.
+constexpr int KeySlots = 256;
+constexpr int KeySlotOffset = 64;
+
+std::size_t KeySlot(int key) { return static_cast<std::size_t>(std::clamp(key + KeySlotOffset, 0, KeySlots - 1)); }
+
 struct NoteEvent {
     long long AtUs;
     bool Starts;
@@ -95,9 +101,18 @@ Allocation AllocateVoices(const std::vector<midi_file::MidiNote>& notes, const s
     const std::size_t none = notes.size();
     std::vector<std::size_t> holding(result.Bands.size(), none);  // the note each band sounds
     std::vector<int> busy(actuators.size(), 0);                    // bands sounding per controller
+    // Keys of the notes starting at this time that have not been served yet, counted by key, so
+    // that a file of many notes starting together costs no more than one key range per note.
+    std::vector<int> waiting(static_cast<std::size_t>(KeySlots), 0);
     for (std::size_t e = 0; e < events.size(); ++e) {
         const NoteEvent& event = events[e];
         const midi_file::MidiNote& note = notes[event.Note];
+        if (event.Starts && (e == 0 || !events[e - 1].Starts || events[e - 1].AtUs != event.AtUs)) {
+            std::fill(waiting.begin(), waiting.end(), 0);
+            for (std::size_t g = e; g < events.size() && events[g].Starts && events[g].AtUs == event.AtUs; ++g)
+                ++waiting[KeySlot(notes[events[g].Note].Key)];
+        }
+        if (event.Starts) --waiting[KeySlot(note.Key)];
         if (!event.Starts) {
             for (std::size_t b = 0; b < holding.size(); ++b) {
                 if (holding[b] != event.Note) continue;
@@ -116,7 +131,11 @@ Allocation AllocateVoices(const std::vector<midi_file::MidiNote>& notes, const s
         };
         for (std::size_t held : holding)
             if (held != none) place(held);
-        for (std::size_t g = e + 1; g < events.size() && events[g].AtUs == event.AtUs; ++g) place(events[g].Note);
+        const std::size_t mine = KeySlot(note.Key);
+        for (std::size_t slot = 0; slot < waiting.size(); ++slot) {
+            above += slot > mine ? waiting[slot] : 0;
+            below += slot < mine ? waiting[slot] : 0;
+        }
         const bool preferHigh = above <= below;
         std::size_t chosen = holding.size();
         for (const bool high : {preferHigh, !preferHigh}) {
