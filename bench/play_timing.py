@@ -21,7 +21,7 @@ import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 import tavrel_model as model  # noqa: E402
-from play_e2e import match_schedule  # noqa: E402
+from play_e2e import match_schedule, parse_schedules  # noqa: E402
 from tune_fidelity import percentile  # noqa: E402
 
 SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
@@ -33,11 +33,22 @@ t25 l16 o2 [ c c <a> a f f g g ]57
 """
 
 
-def run(command, log, library):
-    """(standard output, standard error, rumble writes logged, CPU seconds) of one run."""
-    env = dict(os.environ, LD_PRELOAD=library, TAVREL_VJ_LOG=log, TAVREL_VJ_MODE="normal")
-    if os.path.exists(log):
-        os.remove(log)
+def memory_folder(name):
+    """A work folder in memory where there is a tmpfs: a write to a disk-backed log can hold the
+    program up inside the virtual controller's write call for hundreds of milliseconds."""
+    memory = "/dev/shm" if os.path.isdir("/dev/shm") else tempfile.gettempdir()
+    return os.path.join(memory, name)
+
+
+def run(command, log, library, controllers="right"):
+    """(standard output, standard error, the rumble writes logged for each controller, CPU
+    seconds) of one run on the virtual controller standing for controllers (comma-separated)."""
+    logs = [log] + ["%s.%d" % (log, k + 1) for k in range(1, len(controllers.split(",")))]
+    env = dict(os.environ, LD_PRELOAD=library, TAVREL_VJ_LOG=log, TAVREL_VJ_MODE="normal",
+               TAVREL_VJ_CONTROLLER=controllers)
+    for path in logs:
+        if os.path.exists(path):
+            os.remove(path)
     with tempfile.TemporaryFile(mode="w+b") as out, tempfile.TemporaryFile(mode="w+b") as err:
         proc = subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err)
         _, status, usage = os.wait4(proc.pid, 0)
@@ -46,16 +57,15 @@ def run(command, log, library):
         text, errors = out.read().decode("latin-1"), err.read().decode("latin-1")
     if os.waitstatus_to_exitcode(status) != 0:
         sys.exit("%s exited with %r: %s" % (command, os.waitstatus_to_exitcode(status), errors))
-    rumble = [e for e in model.parse_log(log) if e[1] == "write" and e[2][0] == 0x10]
+    rumble = [[e for e in model.parse_log(path) if e[1] == "write" and e[2][0] == 0x10] for path in logs]
     return text, errors, rumble, usage.ru_utime + usage.ru_stime
 
 
 def measure_play(play, library, path, log):
-    sched = subprocess.run([play, "--schedule", path], capture_output=True, text=True, check=True).stdout.split("\n")
-    reports = [(int(due) * 1000, bytes.fromhex(rumble)) for due, rumble in
-               (l.split() for l in sched if l and not l.startswith("end"))]
+    reports = parse_schedules(subprocess.run([play, "--schedule", path], capture_output=True, text=True,
+                                             check=True).stdout)[0][0]
     due = [d for d, _ in reports]
-    _, errors, rumble, cpu = run([play, "--quiet", "--timing", path], log, library)
+    _, errors, (rumble,), cpu = run([play, "--quiet", "--timing", path], log, library)
     own = re.search(r"(\d+) passed over; .* p50 ([\d.]+) us, p99 ([\d.]+) us, max ([\d.]+) us", errors)
     rumble = rumble[:-1]  # the tear-down's silence
     matched = match_schedule(rumble, reports, 2_000_000)
@@ -75,7 +85,7 @@ def measure_play(play, library, path, log):
 
 
 def measure_tavrel(tavrel, library, log):
-    out, _, rumble, cpu = run([tavrel], log, library)
+    out, _, (rumble,), cpu = run([tavrel], log, library)
     _, echoes, _ = model.parse_console(out)
     nominal = sum(w for _, w in model.play(echoes).sends) / 1000.0
     actual = (rumble[-1][0] - rumble[0][0]) / 1e9
@@ -105,10 +115,7 @@ def main():
     parser.add_argument("--play", required=True)
     parser.add_argument("--tavrel", required=True)
     parser.add_argument("--library", required=True)
-    # The logs go to memory where there is a tmpfs: a write to a disk-backed log can hold the
-    # program up inside the virtual controller's write call for hundreds of milliseconds.
-    memory = "/dev/shm" if os.path.isdir("/dev/shm") else tempfile.gettempdir()
-    parser.add_argument("--work", default=os.path.join(memory, "tavrel-play-timing"))
+    parser.add_argument("--work", default=memory_folder("tavrel-play-timing"))
     args = parser.parse_args()
     os.makedirs(args.work, exist_ok=True)
     piece = os.path.join(args.work, "long-piece.txt")

@@ -9,6 +9,7 @@
 // backend of the fuzzer: ReadReport hands out the current read.
 #include "controller/hid.h"
 #include "controller/link.h"
+#include "fuzz/require.h"
 #include "monitor/input_report.h"
 #include "tests/core_state_reset.h"
 
@@ -34,14 +35,6 @@ int ReadCalls = 0;
 // Standard output goes to a memory stream for the whole run (see fuzz_play_command.cpp).
 char* PrintedBuffer = nullptr;
 size_t PrintedSize = 0;
-
-void Require(bool condition, const char* what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "fuzz_input_report: %s\n", what);
-        std::abort();
-    }
-}
 
 // The decoded fields, in the order the monitor prints them.
 struct Fields {

@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes to the MIDI file reader. Checks that a rejection names a byte inside the
 // file, and that an accepted song keeps its notes sorted, in range and within the song's length.
+#include "fuzz/require.h"
 #include "play/midi_reader.h"
 
 #include <cstddef>
@@ -14,13 +15,6 @@ namespace {
 constexpr int MaxKey = 127;
 constexpr int MaxVelocity = 127;
 constexpr int MaxChannel = 15;
-
-void Require(bool condition, const char* what)
-{
-    if (condition) return;
-    std::fprintf(stderr, "fuzz_midi_file: %s\n", what);
-    std::abort();
-}
 
 }  // namespace
 

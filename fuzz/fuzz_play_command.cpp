@@ -6,6 +6,7 @@
 // The input is split at NUL bytes into command strings; every other byte, high bytes and line
 // feeds included, belongs to a command. The note player is the recording one, linked in place
 // of the real one, so nothing waits.
+#include "fuzz/require.h"
 #include "playdata/play_command.h"
 #include "playdata/player_state.h"
 #include "rumble/tone_tables.h"
@@ -30,14 +31,6 @@ constexpr char EchoSuffix[] = "\"\n";
 // be compared without a system call.
 char* EchoBuffer = nullptr;
 size_t EchoSize = 0;
-
-void Require(bool condition, const char* what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "fuzz_play_command: %s\n", what);
-        std::abort();
-    }
-}
 
 // A decimal number as strtol reads it, held to the int range: the behaviour number reading
 // must have. Returns false when no digits follow.

@@ -3,6 +3,7 @@
 // starts at 0, keeps the least interval between reports, never sends above level 10, and ends
 // in silence. The first byte chooses the least interval (8-100 ms) and the volume.
 #include "controller/link.h"
+#include "fuzz/require.h"
 #include "play/schedule.h"
 #include "play/text_reader.h"
 #include "play/voice_builder.h"
@@ -24,13 +25,6 @@ constexpr int IntervalChoices = 93;  // 8 to 100 ms
 constexpr int VolumeChoices = 401;   // 0 to 400 %
 constexpr unsigned char HighestHighAmplitude = 0xC8;
 constexpr unsigned char HighestLowAmplitude = 0x72;
-
-void Require(bool condition, const char* what)
-{
-    if (condition) return;
-    std::fprintf(stderr, "fuzz_tune_text: %s\n", what);
-    std::abort();
-}
 
 }  // namespace
 

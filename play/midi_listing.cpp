@@ -2,7 +2,6 @@
 
 #include "play/listing.h"
 
-#include <algorithm>
 #include <map>
 
 namespace {
@@ -42,12 +41,8 @@ void PrintMidiListing(std::FILE* out, const std::string& name, const midi_file::
         } else {
             std::fprintf(out, ";");
         }
-        const bool trackChosen = choice.Tracks.empty() || std::find(choice.Tracks.begin(), choice.Tracks.end(), t + 1) != choice.Tracks.end();
-        const bool channelChosen = choice.Channels.empty()
-                                       ? channel != midi_file::PercussionChannel
-                                       : std::find(choice.Channels.begin(), choice.Channels.end(), channel + 1) != choice.Channels.end();
         std::fprintf(out, " channel %d: %d notes%s", channel + 1, entry.second,
-                     trackChosen && channelChosen ? "" : " (left out)");
+                     IsChosen(choice, t, channel) ? "" : " (left out)");
     }
     if (track != -1) std::fprintf(out, "\n");
     if (choice.Transpose != 0) std::fprintf(out, "transposed by %+d semitones\n", choice.Transpose);

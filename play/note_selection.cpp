@@ -13,17 +13,21 @@ long long AtTempo(long long us, int tempoPercent) { return us * PercentWhole / t
 
 }  // namespace
 
+bool IsChosen(const NoteChoice& choice, int track, int channel)
+{
+    const bool trackChosen = choice.Tracks.empty() || Contains(choice.Tracks, track + 1);
+    const bool channelChosen = choice.Channels.empty() ? channel != midi_file::PercussionChannel
+                                                       : Contains(choice.Channels, channel + 1);
+    return trackChosen && channelChosen;
+}
+
 ChosenNotes ChooseNotes(const midi_file::MidiSong& song, const NoteChoice& choice)
 {
     ChosenNotes chosen;
     chosen.LengthUs = AtTempo(song.LengthUs, choice.TempoPercent);
     for (const midi_file::MidiNote& note : song.Notes) {
-        const bool trackChosen = choice.Tracks.empty() || Contains(choice.Tracks, note.Track + 1);
-        const bool channelChosen = choice.Channels.empty() ? note.Channel != midi_file::PercussionChannel
-                                                           : Contains(choice.Channels, note.Channel + 1);
-        if (!trackChosen || !channelChosen) {
+        if (!IsChosen(choice, note.Track, note.Channel)) {
             ++chosen.LeftOut;
-            chosen.PercussionLeftOut += trackChosen && choice.Channels.empty();
             continue;
         }
         midi_file::MidiNote played = note;

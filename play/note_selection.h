@@ -20,7 +20,9 @@ struct ChosenNotes {
     std::vector<midi_file::MidiNote> Notes;  // in the song's order, keys transposed, times scaled
     long long LengthUs = 0;
     int LeftOut = 0;            // notes of tracks or channels not chosen
-    int PercussionLeftOut = 0;  // of those, the percussion channel's when no channel was named
 };
+
+// Whether the notes of track (from 0) and channel (from 0) play.
+bool IsChosen(const NoteChoice& choice, int track, int channel);
 
 ChosenNotes ChooseNotes(const midi_file::MidiSong& song, const NoteChoice& choice);

@@ -7,17 +7,11 @@
 
 namespace {
 
-struct Change {
-    long long AtUs;
-    RumbleBytes Left;
-    RumbleBytes Right;
-};
-
 bool SameRumble(const RumbleBytes& a, const RumbleBytes& b) { return std::memcmp(a.Bytes, b.Bytes, sizeof a.Bytes) == 0; }
 
-bool SameReport(const RumbleBytes& left, const RumbleBytes& right, const ScheduledReport& report)
+bool SameBlocks(const ScheduledReport& a, const ScheduledReport& b)
 {
-    return SameRumble(left, report.Left) && SameRumble(right, report.Right);
+    return SameRumble(a.Left, b.Left) && SameRumble(a.Right, b.Right);
 }
 
 bool IsSilence(const RumbleBytes& r) { return std::memcmp(r.Bytes, SilenceRumble, sizeof r.Bytes) == 0; }
@@ -47,24 +41,28 @@ RumbleBytes RumbleAt(VoiceCursor& cursor, long long t)
     return CombineVoiceSteps(cursor.Current);
 }
 
-// The pieces' bytes at every time one of their voices steps, where they differ from before.
-std::vector<Change> CollectChanges(const Piece& left, const Piece& right)
+// The pieces' bytes at every time one of their voices steps, where they differ from before,
+// each as a report due when the change happens. One piece on both actuators is followed once.
+std::vector<ScheduledReport> CollectChanges(const Piece& left, const Piece& right)
 {
+    const bool one = &left == &right;
     std::vector<long long> times{0};
-    for (const Piece* piece : {&left, &right})
-        for (const PieceVoice& voice : piece->Voices)
+    const auto addTimes = [&](const Piece& piece) {
+        for (const PieceVoice& voice : piece.Voices)
             for (const VoiceStep& step : voice.Steps) times.push_back(step.AtUs);
+    };
+    addTimes(left);
+    if (!one) addTimes(right);
     std::sort(times.begin(), times.end());
     times.erase(std::unique(times.begin(), times.end()), times.end());
 
     VoiceCursor leftCursor = StartCursor(left);
     VoiceCursor rightCursor = StartCursor(right);
-    std::vector<Change> changes;
+    std::vector<ScheduledReport> changes;
     for (long long t : times) {
-        const Change change{t, RumbleAt(leftCursor, t), RumbleAt(rightCursor, t)};
-        if (changes.empty() || !SameRumble(changes.back().Left, change.Left) ||
-            !SameRumble(changes.back().Right, change.Right))
-            changes.push_back(change);
+        ScheduledReport change{t, RumbleAt(leftCursor, t), {}};
+        change.Right = one ? change.Left : RumbleAt(rightCursor, t);
+        if (changes.empty() || !SameBlocks(changes.back(), change)) changes.push_back(change);
     }
     return changes;
 }
@@ -83,29 +81,28 @@ Schedule BuildSchedule(const Piece& piece, long long minIntervalUs) { return Bui
 
 Schedule BuildSchedule(const Piece& left, const Piece& right, long long minIntervalUs)
 {
-    const std::vector<Change> changes = CollectChanges(left, right);
+    const std::vector<ScheduledReport> changes = CollectChanges(left, right);
     Schedule schedule;
     schedule.LengthUs = std::max(left.LengthUs, right.LengthUs);
-    schedule.Reports.push_back(ScheduledReport{0, changes[0].Left, changes[0].Right});
+    schedule.Reports.push_back(changes[0]);
     std::size_t i = 1;
     for (;;) {
         const ScheduledReport last = schedule.Reports.back();
         const bool silent = IsSilence(last.Left) && IsSilence(last.Right);
         const long long refresh = last.DueUs + std::max(silent ? SilentRefreshUs : SoundingRefreshUs, minIntervalUs);
         if (i == changes.size() && refresh > schedule.LengthUs) break;
-        if (i == changes.size() || changes[i].AtUs > refresh) {
+        if (i == changes.size() || changes[i].DueUs > refresh) {
             schedule.Reports.push_back(ScheduledReport{refresh, last.Left, last.Right});
             continue;
         }
-        const long long due = std::max(changes[i].AtUs, last.DueUs + minIntervalUs);
         ScheduledReport state = last;
-        state.DueUs = due;
-        for (; i < changes.size() && changes[i].AtUs <= due; ++i) {
+        state.DueUs = std::max(changes[i].DueUs, last.DueUs + minIntervalUs);
+        for (; i < changes.size() && changes[i].DueUs <= state.DueUs; ++i) {
             state.Left = changes[i].Left;
             state.Right = changes[i].Right;
         }
         // Changes that cancel out within one interval leave nothing new to send.
-        if (!SameReport(state.Left, state.Right, last)) schedule.Reports.push_back(state);
+        if (!SameBlocks(state, last)) schedule.Reports.push_back(state);
     }
     return schedule;
 }

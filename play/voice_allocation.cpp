@@ -62,6 +62,7 @@ Allocation AllocateVoices(const std::vector<midi_file::MidiNote>& notes, const s
             }
         }
     }
+    const auto controllerOf = [&](std::size_t band) { return static_cast<std::size_t>(result.Bands[band].Controller); };
     const auto voiceOf = [&](const BandUse& band) -> PieceVoice& {
         return result.Parts[static_cast<std::size_t>(band.Controller)][static_cast<std::size_t>(band.Actuator)]
             .Voices[band.High ? 0 : 1];
@@ -83,21 +84,6 @@ Allocation AllocateVoices(const std::vector<midi_file::MidiNote>& notes, const s
         return notes[a.Note].Key > notes[b.Note].Key;
     });
 
-    // Notes starting together are served from the outside in, highest, lowest, next highest,
-    // ...: the tune and the bass find bands before inner voices do.
-    for (std::size_t first = 0; first < events.size();) {
-        std::size_t end = first;
-        while (end < events.size() && events[end].AtUs == events[first].AtUs && events[end].Starts == events[first].Starts)
-            ++end;
-        if (events[first].Starts) {
-            const std::vector<NoteEvent> group(events.begin() + static_cast<std::ptrdiff_t>(first),
-                                               events.begin() + static_cast<std::ptrdiff_t>(end));
-            for (std::size_t k = 0; k < group.size(); ++k)
-                events[first + k] = group[k % 2 == 0 ? k / 2 : group.size() - 1 - k / 2];
-        }
-        first = end;
-    }
-
     const std::size_t none = notes.size();
     std::vector<std::size_t> holding(result.Bands.size(), none);  // the note each band sounds
     std::vector<int> busy(actuators.size(), 0);                    // bands sounding per controller
@@ -105,19 +91,27 @@ Allocation AllocateVoices(const std::vector<midi_file::MidiNote>& notes, const s
     // that a file of many notes starting together costs no more than one key range per note.
     std::vector<int> waiting(static_cast<std::size_t>(KeySlots), 0);
     for (std::size_t e = 0; e < events.size(); ++e) {
+        if (events[e].Starts && (e == 0 || !events[e - 1].Starts || events[e - 1].AtUs != events[e].AtUs)) {
+            std::size_t end = e;
+            while (end < events.size() && events[end].Starts && events[end].AtUs == events[e].AtUs) ++end;
+            // Notes starting together are served from the outside in, highest, lowest, next
+            // highest, ...: the tune and the bass find bands before inner voices do.
+            const std::vector<NoteEvent> group(events.begin() + static_cast<std::ptrdiff_t>(e),
+                                               events.begin() + static_cast<std::ptrdiff_t>(end));
+            std::fill(waiting.begin(), waiting.end(), 0);
+            for (std::size_t k = 0; k < group.size(); ++k) {
+                events[e + k] = group[k % 2 == 0 ? k / 2 : group.size() - 1 - k / 2];
+                ++waiting[KeySlot(notes[group[k].Note].Key)];
+            }
+        }
         const NoteEvent& event = events[e];
         const midi_file::MidiNote& note = notes[event.Note];
-        if (event.Starts && (e == 0 || !events[e - 1].Starts || events[e - 1].AtUs != event.AtUs)) {
-            std::fill(waiting.begin(), waiting.end(), 0);
-            for (std::size_t g = e; g < events.size() && events[g].Starts && events[g].AtUs == event.AtUs; ++g)
-                ++waiting[KeySlot(notes[events[g].Note].Key)];
-        }
         if (event.Starts) --waiting[KeySlot(note.Key)];
         if (!event.Starts) {
             for (std::size_t b = 0; b < holding.size(); ++b) {
                 if (holding[b] != event.Note) continue;
                 holding[b] = none;
-                --busy[static_cast<std::size_t>(result.Bands[b].Controller)];
+                --busy[controllerOf(b)];
                 voiceOf(result.Bands[b]).Steps.push_back(VoiceStep{event.AtUs, RestNote, 0, 0});
             }
             continue;
@@ -125,12 +119,11 @@ Allocation AllocateVoices(const std::vector<midi_file::MidiNote>& notes, const s
         // Its place among the notes sounding and those starting with it.
         int above = 0;
         int below = 0;
-        const auto place = [&](std::size_t other) {
-            above += notes[other].Key > note.Key;
-            below += notes[other].Key < note.Key;
-        };
-        for (std::size_t held : holding)
-            if (held != none) place(held);
+        for (std::size_t held : holding) {
+            if (held == none) continue;
+            above += notes[held].Key > note.Key;
+            below += notes[held].Key < note.Key;
+        }
         const std::size_t mine = KeySlot(note.Key);
         for (std::size_t slot = 0; slot < waiting.size(); ++slot) {
             above += slot > mine ? waiting[slot] : 0;
@@ -141,9 +134,6 @@ Allocation AllocateVoices(const std::vector<midi_file::MidiNote>& notes, const s
         for (const bool high : {preferHigh, !preferHigh}) {
             for (std::size_t b = 0; b < holding.size(); ++b) {
                 if (holding[b] != none || result.Bands[b].High != high) continue;
-                const auto controllerOf = [&](std::size_t band) {
-                    return static_cast<std::size_t>(result.Bands[band].Controller);
-                };
                 if (chosen == holding.size() || busy[controllerOf(b)] < busy[controllerOf(chosen)]) chosen = b;
             }
             if (chosen != holding.size()) break;
@@ -159,7 +149,7 @@ Allocation AllocateVoices(const std::vector<midi_file::MidiNote>& notes, const s
             continue;
         }
         holding[chosen] = event.Note;
-        ++busy[static_cast<std::size_t>(band.Controller)];
+        ++busy[controllerOf(chosen)];
         const int tableLevel = band.High ? HighLevelByNote[index] : LowLevelByNote[index];
         const int level = ScaleLevel(tableLevel, volumePercent * note.Velocity / MaxMidiVelocity);
         voiceOf(band).Steps.push_back(

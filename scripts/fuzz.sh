@@ -27,7 +27,7 @@ for fuzzer in build/fuzz/fuzz/fuzz_*; do
   else
     failed=1
     echo "$name: FINDING (log $log, crash file in $artifacts)" >&2
-    grep -E 'ERROR|SUMMARY|^fuzz_|Test unit written' "$log" >&2 || tail -n 30 "$log" >&2
+    grep -E 'ERROR|SUMMARY|fuzz check failed|Test unit written' "$log" >&2 || tail -n 30 "$log" >&2
   fi
 done
 exit "$failed"

@@ -44,14 +44,12 @@ def write_file(args, name, text):
     return args.platform.log_path(path)
 
 
-def schedules_of(args, path, *options):
-    """For each controller: (due ns, rumble bytes) of every report, and the length, as
-    tavrel-play --schedule prints them. The bytes are one block for both actuators, or the left
-    and the right one's."""
-    out = subprocess.run(args.platform.command + list(options) + ["--schedule", path], env=dict(os.environ, **args.platform.env),
-                         stdin=subprocess.DEVNULL, capture_output=True, text=True, check=True).stdout
+def parse_schedules(text):
+    """For each controller: (due ns, rumble bytes) of every report, and the length, from what
+    tavrel-play --schedule prints. The bytes are one block for both actuators, or the left and
+    the right one's."""
     result, reports = [], []
-    for line in args.platform.console(out).split("\n"):
+    for line in text.split("\n"):
         fields = line.split()
         if not fields or fields[0] == "controller":
             continue
@@ -61,6 +59,12 @@ def schedules_of(args, path, *options):
         else:
             reports.append((int(fields[0]) * 1000, b"".join(bytes.fromhex(f) for f in fields[1:])))
     return result
+
+
+def schedules_of(args, path, *options):
+    out = subprocess.run(args.platform.command + list(options) + ["--schedule", path], env=dict(os.environ, **args.platform.env),
+                         stdin=subprocess.DEVNULL, capture_output=True, text=True, check=True).stdout
+    return parse_schedules(args.platform.console(out))
 
 
 def schedule_of(args, path, *options):
