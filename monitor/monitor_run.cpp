@@ -5,7 +5,7 @@
 #include "monitor/poll_thread_control.h"
 #include "platform/interrupt.h"
 #include "platform/keyboard.h"
-#include "platform/message_box.h"
+#include "platform/console_message.h"
 
 #include <cstdio>
 
@@ -30,7 +30,7 @@ int RunMonitor()
 {
     ControllerLink.Handle = OpenHidHandle(ControllerVendorId, ControllerProductId);
     if (ControllerLink.Handle == -1) {
-        ShowMessageBox(NotFoundText);
+        ShowConsoleMessage(NotFoundText);
         return MonitorExitStatusNoController;
     }
     PrintLine(Banner);

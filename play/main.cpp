@@ -14,9 +14,10 @@
 #include "play/voice_allocation.h"
 #include "play/voice_builder.h"
 #include "platform/interrupt.h"
-#include "platform/message_box.h"
+#include "platform/console_message.h"
 #include "platform/sleep.h"
 #include "platform/terminal.h"
+#include "tavrel_version.h"
 
 #include <CLI/CLI.hpp>
 
@@ -282,7 +283,7 @@ int Play(const Options& options, const Music& music, const std::string& name)
     InstallInterruptHandlers();
     std::vector<OpenedController> opened;
     if (!OpenControllers(options.Controllers, &opened)) {
-        ShowMessageBox(ControllerNotFoundText);
+        ShowConsoleMessage(ControllerNotFoundText);
         return ExitNoController;
     }
     const Performance performance = PlanPerformance(options, music, KindsOf(opened));
@@ -359,6 +360,7 @@ int Run(int argc, char** argv)
         ->check(CLI::Range(-MaxTransposeSemitones, MaxTransposeSemitones));
     app.add_option("--tempo", options.Choice.TempoPercent, "MIDI: tempo in per cent of the file's (default 100)")
         ->check(CLI::Range(LowestTempoPercent, HighestTempoPercent));
+    app.set_version_flag("--version", std::string("tavrel-play ") + TavrelVersion, "print the version and exit");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

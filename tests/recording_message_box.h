@@ -1,5 +1,5 @@
-// A message box that records its texts instead of showing them; linked in place of the
-// platform's, so that no test waits for a user.
+// A message box, and a console program's message, that record their texts instead of showing
+// them; linked in place of the platform's, so that no test waits for a user.
 #pragma once
 
 #include <string>
