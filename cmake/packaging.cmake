@@ -19,15 +19,34 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   install(FILES udev/70-tavrel-joycon.rules DESTINATION lib/udev/rules.d)
 endif()
 
+# Manual pages, section 1: each program's page lies beside its source; the version and the
+# virtual controller's installed path are filled in, and the page is compressed as Debian wants.
+find_program(TAVREL_GZIP gzip)
+set(TAVREL_MAN_PAGES app/tavrel monitor/tavrel-monitor play/tavrel-play tools/preview/tavrel-preview)
+set(TAVREL_VIRTUAL_JOYCON ${CMAKE_INSTALL_FULL_LIBDIR}/tavrel/libvirtual_joycon.so)
+if(NOT WIN32)
+  foreach(page ${TAVREL_MAN_PAGES})
+    get_filename_component(name ${page} NAME)
+    set(built ${PROJECT_BINARY_DIR}/man/${name}.1)
+    configure_file(${page}.1.in ${built} @ONLY)
+    if(TAVREL_GZIP)
+      execute_process(COMMAND ${TAVREL_GZIP} -9 -n -c ${built} OUTPUT_FILE ${built}.gz)
+      install(FILES ${built}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    else()
+      install(FILES ${built} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    endif()
+  endforeach()
+endif()
+
 set(CPACK_PACKAGE_NAME tavrel)
 set(CPACK_PACKAGE_VENDOR "The Tavrel developers")
 set(CPACK_PACKAGE_CONTACT "The Tavrel developers <tavrel@users.noreply.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "plays music through the rumble of Nintendo Switch controllers")
 set(CPACK_PACKAGE_DESCRIPTION "Tavrel plays a built-in tune through the rumble motor of a right Joy-Con.
-tavrel-play plays tunes written as text on a right or left Joy-Con or a
-Pro Controller; tavrel-monitor shows the controller's buttons, stick and
-motion sensors; tavrel-preview turns a run on the virtual controller into
-sound and a piano roll.")
+tavrel-play plays tunes written as text, and MIDI files, on right and left
+Joy-Cons and Pro Controllers; tavrel-monitor shows the controller's buttons,
+stick and motion sensors; tavrel-preview turns a run on the virtual
+controller into sound and a piano roll.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 
@@ -46,7 +65,6 @@ else()
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
   # Debian keeps the licence as the package's copyright file and a compressed changelog.
   install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
-  find_program(TAVREL_GZIP gzip)
   if(TAVREL_GZIP)
     execute_process(COMMAND ${TAVREL_GZIP} -9 -n -c ${PROJECT_SOURCE_DIR}/packaging/debian/changelog
                     OUTPUT_FILE ${PROJECT_BINARY_DIR}/changelog.gz)

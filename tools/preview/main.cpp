@@ -9,6 +9,7 @@
 #include "tools/preview/piano_roll_svg.h"
 #include "tools/preview/rumble_timeline.h"
 #include "tools/preview/rumble_wav.h"
+#include "tavrel_version.h"
 
 namespace {
 
@@ -22,7 +23,10 @@ void PrintUsage(std::ostream& out)
     out << "usage: tavrel-preview LOG OUT.wav OUT.svg\n"
            "  LOG      call log of a run on the virtual controller\n"
            "  OUT.wav  the rumble as sound (mono, 44.1 kHz, 16-bit)\n"
-           "  OUT.svg  the rumble as a piano roll\n";
+           "  OUT.svg  the rumble as a piano roll\n"
+           "options:\n"
+           "  -h, --help  print this usage and exit\n"
+           "  --version   print the version and exit\n";
 }
 
 std::string BaseName(const std::string& path)
@@ -37,6 +41,10 @@ int main(int argc, char** argv)
 {
     if (argc == 2 && (std::string(argv[1]) == "-h" || std::string(argv[1]) == "--help")) {
         PrintUsage(std::cout);
+        return ExitOk;
+    }
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::cout << "tavrel-preview " << TavrelVersion << "\n";
         return ExitOk;
     }
     if (argc != 4) {
