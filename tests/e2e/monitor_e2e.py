@@ -19,6 +19,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import tavrel_model as model  # noqa: E402
 from tavrel_e2e import Checks, Platform, add_controller_arguments  # noqa: E402
+from wine_console import WineDesktop  # noqa: E402
 
 BANNER = "Tavrel monitor ver 0.1. Press Esc to quit."
 NO_INPUT = "No input reports are arriving."
@@ -28,7 +29,6 @@ LINE_RE = re.compile(r"^button=([0-9A-F]{2}),([0-9A-F]{2}) , stick=([0-9A-F]{4})
 ESC = b"\x1b"
 OTHER_KEYS = b"q x\r\n"    # keys that must not end the monitor
 XDOTOOL_KEYS = {b"\x1b": "Escape", b"q": "q", b" ": "space", b"x": "x", b"\r": "Return", b"\n": "ctrl+j"}
-CONSOLE_WINDOW_LIMIT_S = 30
 RUN_BEFORE_KEYS_S = 0.3    # after the banner
 RUN_BEFORE_END_S = 0.5     # after the other keys
 END_LIMIT_NS = 5_000_000_000  # the monitor must end within this (wide) time after Esc or a signal
@@ -121,8 +121,8 @@ class MonitorRun:
 
 
 class WineConsoleMonitorRun:
-    """tavrel-monitor.exe on the Windows virtual controller, in a Wine console window on a private
-    X display; standard output and error go to files, read as they grow, every line stamped with
+    """tavrel-monitor.exe on the Windows virtual controller, in a Wine console window of a private
+    desktop; standard output and error go to files, read as they grow, every line stamped with
     the (CLOCK_MONOTONIC_RAW, the log's clock) time it was seen; keys are typed with xdotool."""
 
     def __init__(self, args, tag):
@@ -133,22 +133,15 @@ class WineConsoleMonitorRun:
         for path in (self.log, self.out, self.err):
             if os.path.exists(path):
                 os.remove(path)
-        self.xvfb, display = start_xvfb()
-        self.env = dict(os.environ)
-        self.env.update(self.platform.env)
-        # A Wine prefix of its own: its desktop, and so the console window, must be on this
-        # display, not on whatever desktop another program made in a shared prefix.
-        self.env.update({"DISPLAY": display, "TAVREL_VJ_LOG": self.platform.log_path(self.log),
-                         "TAVREL_VJ_MODE": "normal", "WINEPREFIX": os.path.join(args.work, "wineprefix")})
-        if not os.path.isdir(self.env["WINEPREFIX"]):
-            subprocess.run(["sh", "-c", "wine wineboot --init && wineserver -w"], env=self.env,
-                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # A prefix of its own: its desktop, and so the console window, must be on this display,
+        # not on whatever desktop another program made in a shared prefix.
+        env = dict(os.environ, **self.platform.env)
+        env.update({"TAVREL_VJ_LOG": self.platform.log_path(self.log), "TAVREL_VJ_MODE": "normal"})
+        self.desktop = WineDesktop(args.work, env)
         exe = self.platform.log_path(self.platform.program)
         # Wine quotes each argument again on the way to cmd, so the paths go without quotes.
         shell = "%s > %s 2> %s" % (exe, self.platform.log_path(self.out), self.platform.log_path(self.err))
-        self.proc = subprocess.Popen(["wine", "wineconsole", "cmd", "/c", shell], env=self.env,
-                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                     stderr=subprocess.DEVNULL)
+        self.proc = self.desktop.console(["cmd", "/c", shell])
         self.lines = []
         self.banner_seen = threading.Event()
         self.done = threading.Event()
@@ -179,33 +172,22 @@ class WineConsoleMonitorRun:
     def running(self):
         return self.proc.poll() is None
 
-    def _console_window(self):
-        deadline = time.monotonic() + CONSOLE_WINDOW_LIMIT_S
-        while self.window is None and time.monotonic() < deadline:
-            found = subprocess.run(["xdotool", "search", "--name", r"cmd\.exe|tavrel-monitor"], env=self.env,
-                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True).stdout.split()
-            if found:
-                self.window = found[0]
-            else:
-                time.sleep(0.1)
-        return self.window
-
     def keys(self, data):
         """Types keys into the console window; returns the time they were sent, or None."""
-        if not self.running() or self._console_window() is None:
+        if self.window is None:
+            self.window = self.desktop.find_window(r"cmd\.exe|tavrel-monitor")
+        if not self.running() or self.window is None:
             return None
-        names = [XDOTOOL_KEYS[data[i:i + 1]] for i in range(len(data))]
         sent = self.platform.now_ns()
-        subprocess.run(["xdotool", "windowfocus", "--sync", self.window], env=self.env, check=False)
-        subprocess.run(["xdotool", "key"] + names, env=self.env, check=False)
+        self.desktop.keys(self.window, [XDOTOOL_KEYS[data[i:i + 1]] for i in range(len(data))])
         return sent
 
     def wait_end(self, limit_s):
-        wait_or_hang(self.proc, limit_s, self.stop_display)
+        wait_or_hang(self.proc, limit_s, self.desktop.close)
         ended = self.platform.now_ns()
         self.done.set()
         self.reader.join()
-        self.stop_display()
+        self.desktop.close()
         self.status = self.proc.returncode
         self.stderr = b""
         if os.path.exists(self.err):
@@ -213,25 +195,6 @@ class WineConsoleMonitorRun:
                 self.stderr = f.read()
         self.events = model.parse_log(self.log) if os.path.exists(self.log) else []
         return ended
-
-    def stop_display(self):
-        subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.xvfb.terminate()
-        self.xvfb.wait()
-
-
-def start_xvfb():
-    """A private X display; returns the server process and the display name."""
-    read_end, write_end = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    with os.fdopen(read_end) as f:
-        number = f.readline().strip()
-    if not number:
-        xvfb.kill()
-        raise SystemExit("Xvfb did not start")
-    return xvfb, ":" + number
 
 
 def check_stream(c, events):
