@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Makes the packages, then checks the Debian package on this machine: lintian reports no error;
-# installed, tavrel finds no controller and says so, and plays the whole tune on the installed
-# virtual controller; removed, nothing of it is left. Installs and removes the package, so it
+# Makes the packages, then checks the Debian package on this machine: lintian reports no error
+# and no warning; installed, every program has its manual page, tavrel finds no controller and
+# says so, and plays the whole tune on the installed virtual controller; removed, nothing of it
+# is left. Installs and removes the package, so it
 # needs root or sudo, and refuses to run where tavrel is installed already.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/package.sh
-scripts/setup-debian.sh lintian
+scripts/setup-debian.sh lintian man-db
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 deb=$(ls build/packages/tavrel_*_"$(dpkg --print-architecture)".deb)
@@ -20,7 +21,7 @@ fail() {
 
 echo "== lintian $deb"
 lintian --tag-display-limit 0 "$deb" 2>/dev/null | tee "$work/lintian" || true
-if grep -q '^E:' "$work/lintian"; then fail "lintian reports errors"; fi
+if grep -q '^[EW]:' "$work/lintian"; then fail "lintian reports errors or warnings"; fi
 
 if dpkg-query -W -f='${Status}' tavrel 2>/dev/null | grep -q "install ok installed"; then
   fail "tavrel is installed on this machine already; remove it first"
@@ -31,6 +32,20 @@ DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "./$deb" >"$work/install
 # Whatever happens below, the package does not stay.
 trap 'DEBIAN_FRONTEND=noninteractive $sudo apt-get remove --purge -y tavrel >/dev/null 2>&1 || true' EXIT
 dpkg-query -L tavrel >"$work/files"
+
+echo "== the manual pages"
+for program in tavrel tavrel-play tavrel-monitor tavrel-preview; do
+  page=$(grep "/man1/$program\.1\.gz\$" "$work/files") || fail "no manual page for $program in the package"
+  if [ ! -e "$page" ]; then
+    # Minimal images tell dpkg to leave manual pages out; then the page is checked in the package.
+    grep -rqs '^path-exclude=/usr/share/man' /etc/dpkg/dpkg.cfg.d/ || fail "$page was not installed"
+    echo "dpkg on this machine leaves out $page (path-exclude); checking it in the package"
+    dpkg-deb --fsys-tarfile "$deb" | tar -xO ".$page" | gzip -dc | grep -q "^\.TH " ||
+      fail "the package's page for $program is not a manual page"
+    continue
+  fi
+  MANWIDTH=80 man "$program" 2>/dev/null | grep -q "^NAME" || fail "man $program shows no page"
+done
 
 echo "== /usr/bin/tavrel without a controller"
 status=0
@@ -60,4 +75,4 @@ done <"$work/files"
 [ ${#left[@]} -eq 0 ] || fail "left behind: ${left[*]}"
 if dpkg-query -W -f='${Status}' tavrel 2>/dev/null | grep -q "installed"; then fail "dpkg still knows tavrel"; fi
 rm -rf "$work"
-echo "package test: lintian clean of errors; installed, played, removed without a trace"
+echo "package test: lintian clean of errors and warnings; installed, manual pages shown, played, removed without a trace"
