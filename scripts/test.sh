@@ -3,8 +3,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# MIDI test fixtures are made with midiutil and read back independently with mido.
-scripts/setup-debian.sh python3-midiutil python3-mido
+# MIDI test fixtures are made with midiutil and read back independently with mido; the manual
+# pages are checked with man's own warnings.
+scripts/setup-debian.sh python3-midiutil python3-mido man-db
 
 cmake --preset default
 cmake --build --preset default
@@ -15,8 +16,9 @@ cmake --preset tsan
 cmake --build --preset tsan
 ctest --preset tsan -j2
 
-# Windows: cross-built with mingw-w64, tests run under Wine (the message box on a virtual display).
-scripts/setup-debian.sh googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb xdotool
+# Windows: cross-built with mingw-w64, tests run under Wine (the message box and the console
+# windows on a virtual display, closed through python3-xlib).
+scripts/setup-debian.sh googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb xdotool python3-xlib
 cmake --preset windows
 cmake --build --preset windows
 ctest --preset windows -j2

@@ -15,7 +15,6 @@ saying so.
 """
 import argparse
 import os
-import subprocess
 import sys
 import time
 
@@ -32,6 +31,7 @@ KEYS = {"ctrl-c": ["ctrl+c"], "ctrl-break": ["ctrl+Break"]}
 MID_PIECE_REPORTS = 20       # rumble reports sent before the event comes
 DELIVERY_LIMIT_S = 5         # the console has passed the event on by then, or never will
 END_LIMIT_S = 20             # the program has ended by then after an event it received
+DIALOG_LIMIT_S = 90          # describe_dialog waits up to 60 s for the dialog
 INTERRUPTED = 130
 NOT_FOUND = "JoyCon not found."
 
@@ -178,8 +178,7 @@ def scenario_not_found(args):
     run = ConsoleRun(args, "not-found", mode="absent", start=False)
     try:
         alone = run.desktop.console([args.platform.log_path(args.platform.program)] + run.program_arguments)
-        dialog = subprocess.run(["wine", args.describe_dialog], env=run.desktop.env, stdin=subprocess.DEVNULL,
-                                capture_output=True, text=True).stdout.replace("\r", "").split("\n")
+        dialog = run.desktop.run([args.describe_dialog], DIALOG_LIMIT_S).split("\n")
         c.expect("text=" + NOT_FOUND in dialog, "alone in its console window: no message box saying %r (%r)" %
                  (NOT_FOUND, dialog[:4]))
         window = run.desktop.find_window("^Error$", 10)

@@ -8,7 +8,6 @@ midiutil) (Windows: bad-file, vanish, controllers and several). Exits 0 when eve
 import argparse
 import os
 import signal
-import subprocess
 import sys
 import time
 
@@ -62,9 +61,10 @@ def parse_schedules(text):
 
 
 def schedules_of(args, path, *options):
-    out = subprocess.run(args.platform.command + list(options) + ["--schedule", path], env=dict(os.environ, **args.platform.env),
-                         stdin=subprocess.DEVNULL, capture_output=True, text=True, check=True).stdout
-    return parse_schedules(args.platform.console(out))
+    run = Run(args, "schedule", arguments=list(options) + ["--schedule", path]).finish()
+    if run.status != 0:
+        raise SystemExit("tavrel-play --schedule failed with status %r: %s" % (run.status, run.stderr[:300]))
+    return parse_schedules(run.stdout)
 
 
 def schedule_of(args, path, *options):
