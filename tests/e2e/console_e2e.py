@@ -20,7 +20,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import tavrel_model as model  # noqa: E402
-from tavrel_e2e import Checks, Platform, writes_of  # noqa: E402
+from tavrel_e2e import TEAR_DOWN_TAIL, Checks, Platform, tail_of, writes_of  # noqa: E402
 from wine_console import WineDesktop  # noqa: E402
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -78,14 +78,6 @@ class ConsoleRun:
     def events(self):
         return model.parse_log(self.paths["log"]) if os.path.exists(self.paths["log"]) else []
 
-    def wait_until(self, condition, limit_s):
-        deadline = time.monotonic() + limit_s
-        while time.monotonic() < deadline:
-            if condition():
-                return True
-            time.sleep(0.05)
-        return condition()
-
     def text(self, kind):
         if not os.path.exists(self.paths[kind]):
             return ""
@@ -99,6 +91,15 @@ class ConsoleRun:
             self.proc.wait()
 
 
+def wait_until(condition, limit_s):
+    deadline = time.monotonic() + limit_s
+    while time.monotonic() < deadline:
+        if condition():
+            return True
+        time.sleep(0.05)
+    return condition()
+
+
 def rumble_count(events):
     return sum(1 for w in writes_of(events) if w[2][0] == 0x10)
 
@@ -107,10 +108,8 @@ def check_torn_down(c, events, sent_ns, jitter_ns):
     """The log ends with the tear-down, begun after the event: silence, vibration off, lamps off,
     the simple input mode, then the close."""
     writes = writes_of(events)
-    tail = [(w[2][0], bytes(w[2][2:6]) if w[2][0] == 0x10 else bytes(w[2][10:12])) for w in writes[-4:]]
-    want = [(0x10, bytes(model.SILENCE)), (0x01, bytes([model.SUB_VIBRATION, 0x00])),
-            (0x01, bytes([model.SUB_LIGHTS, 0x00])), (0x01, bytes([model.SUB_MODE, 0x3F]))]
-    c.expect(tail == want, "the last writes are not the tear-down: %r" % tail)
+    tail = tail_of(writes)
+    c.expect(tail == TEAR_DOWN_TAIL, "the last writes are not the tear-down: %r" % tail)
     c.expect(len(writes) >= 4 and writes[-4][0] + jitter_ns > sent_ns, "the tear-down began before the event")
     c.expect(events and events[-1][1] == "close", "the device was not closed last")
 
@@ -122,7 +121,7 @@ def scenario_event(args, name):
     c = Checks("%s: %s in its console window" % (program, name))
     run = ConsoleRun(args, name)
     try:
-        started = run.wait_until(lambda: rumble_count(run.events()) >= MID_PIECE_REPORTS, 60)
+        started = wait_until(lambda: rumble_count(run.events()) >= MID_PIECE_REPORTS, 60)
         window = run.desktop.find_window("console_run")
         if not c.expect(started and window, "the piece did not start playing in a console window"):
             c.finish()
@@ -131,13 +130,14 @@ def scenario_event(args, name):
             run.desktop.close_window(window)
         else:
             run.desktop.keys(window, KEYS[name])
-        delivered = run.wait_until(lambda: EVENTS[name] in run.report()[0], DELIVERY_LIMIT_S)
+        delivered = wait_until(lambda: EVENTS[name] in run.report()[0], DELIVERY_LIMIT_S)
         if not delivered:
             explain_undelivered(run, name, program)
-        c.expect(run.wait_until(lambda: run.report()[1] is not None, END_LIMIT_S),
+        c.expect(wait_until(lambda: run.report()[1] is not None, END_LIMIT_S),
                  "no exit status reported within %d s of the event" % END_LIMIT_S)
         received, status = run.report()
-        c.expect(status == INTERRUPTED, "exit status %r, expected %d" % (status, INTERRUPTED))
+        c.expect(status == INTERRUPTED, "exit status %r, expected %d (stderr %r)" %
+                 (status, INTERRUPTED, run.text("err")[-300:]))
         check_torn_down(c, run.events(), sent, args.platform.stamp_jitter_ns)
         print("events received on the console: %r; %d rumble reports before the tear-down" %
               (received, rumble_count(run.events()) - 1))
@@ -148,7 +148,7 @@ def scenario_event(args, name):
 
 def explain_undelivered(run, name, program):
     """Says what Wine did instead of passing the event on, restores the controller with Ctrl-C
-    where the program still runs, and ends the test as skipped."""
+    where the program still runs, and ends the test as skipped (the caller's clean-up runs)."""
     received, status = run.report()
     alive = run.proc.poll() is None and status is None
     events = run.events()
@@ -158,14 +158,13 @@ def explain_undelivered(run, name, program):
         window = run.desktop.find_window("console_run", 1)
         if window:
             run.desktop.keys(window, KEYS["ctrl-c"])
-            run.wait_until(lambda: run.report()[1] is not None, END_LIMIT_S)
+            wait_until(lambda: run.report()[1] is not None, END_LIMIT_S)
     else:
-        last = [w for w in writes_of(events)][-1:]
+        last = writes_of(events)[-1:]
         what = ("the processes on the console were ended without a console event (%s's log ends "
                 "with a %s write and %s, exit status %r)" %
                 (program, "rumble" if last and last[0][2][0] == 0x10 else "subcommand", ended_with, status))
     print("SKIPPED: Wine delivered no %s event (%d) for %s: %s" % (name, EVENTS[name], name, what))
-    run.end()
     sys.exit(SKIPPED)
 
 
@@ -184,10 +183,10 @@ def scenario_not_found(args):
         window = run.desktop.find_window("^Error$", 10)
         if window:
             run.desktop.keys(window, ["Return"])
-        c.expect(run.wait_until(lambda: alone.poll() is not None, END_LIMIT_S), "the program did not end after OK")
+        c.expect(wait_until(lambda: alone.poll() is not None, END_LIMIT_S), "the program did not end after OK")
 
         run.start()
-        ended = run.wait_until(lambda: run.report()[1] is not None, END_LIMIT_S)
+        ended = wait_until(lambda: run.report()[1] is not None, END_LIMIT_S)
         c.expect(ended, "from a console: no exit status within %d s: waiting for a dialog?" % END_LIMIT_S)
         c.expect(run.report()[1] == 1, "from a console: exit status %r, expected 1" % run.report()[1])
         screen = run.text("screen")

@@ -181,6 +181,17 @@ def writes_of(events):
     return [e for e in events if e[1] == "write"]
 
 
+# The tear-down's four writes, each as its report ID and the bytes that tell it apart: silence,
+# vibration off, lamps off, the simple input mode.
+TEAR_DOWN_TAIL = [(0x10, bytes(model.SILENCE)), (0x01, bytes([model.SUB_VIBRATION, 0x00])),
+                  (0x01, bytes([model.SUB_LIGHTS, 0x00])), (0x01, bytes([model.SUB_MODE, 0x3F]))]
+
+
+def tail_of(writes):
+    """The last four writes in the form of TEAR_DOWN_TAIL."""
+    return [(w[2][0], bytes(w[2][2:6]) if w[2][0] == 0x10 else bytes(w[2][10:12])) for w in writes[-4:]]
+
+
 def check_console_complete(c, run):
     banner_first, echoes, other = model.parse_console(run.stdout)
     c.expect(banner_first, "stdout does not begin with the banner: %r" % run.stdout[:80])

@@ -2,7 +2,7 @@
 // console control events this process received (it shares the console, so it receives what the
 // program receives), the program's exit status, and optionally the console's screen text.
 // Usage: console_run REPORT [--out FILE] [--err FILE] [--screen FILE] -- PROGRAM [ARGUMENTS...]
-// REPORT gets "started PID" (this process's, on the console), then one "event N" line per control event, then "status N".
+// REPORT gets "started", then one "event N" line per control event, then "status N".
 #include <windows.h>
 
 #include <atomic>
@@ -129,7 +129,7 @@ int main(int argc, char** argv)
         return StartFailedStatus;
     }
     Program = process.hProcess;
-    Note("started " + std::to_string(GetCurrentProcessId()));
+    Note("started");
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD status = 0;
     GetExitCodeProcess(process.hProcess, &status);
