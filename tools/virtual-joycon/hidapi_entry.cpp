@@ -1,4 +1,5 @@
-// The hidapi entry points of the virtual controller: simulated controllers on Bluetooth, each a
+// The hidapi entry points of the virtual controller: simulated controllers on Bluetooth (or USB,
+// TAVREL_VJ_BUS), each a
 // right Joy-Con (057E/2007), a left one (057E/2006) or a Pro Controller (057E/2009). Preloaded in
 // front of libhidapi, it answers every call a hidapi user makes. Device k (from 0) has its own
 // path, serial number and log.
@@ -85,9 +86,10 @@ void FillDeviceInfo(hid_device_info* info, vj::Controller controller, char* path
     info->product_string = product;
     info->usage_page = GenericDesktopPage;
     info->usage = GamepadUsage;
-    info->interface_number = -1;  // Bluetooth: no USB interface
+    const bool usb = vj::UsbFromEnvironment();
+    info->interface_number = usb ? 0 : -1;  // Bluetooth: no USB interface
     info->next = nullptr;
-    info->bus_type = HID_API_BUS_BLUETOOTH;
+    info->bus_type = usb ? HID_API_BUS_USB : HID_API_BUS_BLUETOOTH;
 }
 
 bool IdsMatch(vj::Controller controller, unsigned short vendorId, unsigned short productId)
@@ -115,7 +117,7 @@ hid_device* OpenDevice(int index, unsigned short vendorId, unsigned short produc
     OpenedDevices.push_back(std::make_unique<hid_device_>());
     hid_device* device = OpenedDevices.back().get();
     device->index = index;
-    vj::StartDevice(device->state, vj::MonotonicNs());
+    vj::StartDevice(device->state, vj::MonotonicNs(), index);
     device->controller = controllers[index];
     device->closed = false;
     device->nonblocking = false;

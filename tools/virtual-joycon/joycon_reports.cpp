@@ -9,6 +9,9 @@ namespace {
 constexpr int TimerByte = 1;
 constexpr int BatteryByte = 2;
 constexpr unsigned char BatteryFullOnBluetooth = 0x8E;
+constexpr unsigned char BatteryLowOnBluetooth = 0x4E;
+constexpr unsigned char ProControllerType = 0x03;
+constexpr unsigned char MacAddress[6] = {0x57, 0x30, 0xea, 0x8a, 0xbb, 0x7c};
 constexpr int RightButtonsByte = 3;
 constexpr int SharedButtonsByte = 4;
 constexpr int RightStickByte = 9;
@@ -71,6 +74,18 @@ void BuildSubcommandReply(std::uint32_t k, unsigned char id, unsigned char* out)
     out[AckByte] = SubcommandAck;
     out[RepliedIdByte] = id;
 }
+
+void BuildUsbReply(unsigned char command, unsigned char* out)
+{
+    std::memset(out, 0, UsbReportSize);
+    out[0] = UsbReplyId;
+    out[1] = command;
+    if (command != UsbStatus) return;
+    out[3] = ProControllerType;
+    std::memcpy(out + 4, MacAddress, sizeof MacAddress);
+}
+
+void MarkBatteryLow(unsigned char* out) { out[BatteryByte] = BatteryLowOnBluetooth; }
 
 void BuildSimpleReport(std::uint32_t k, unsigned char* out)
 {

@@ -15,6 +15,9 @@
 //     (accelerometer x y z, gyroscope x y z); value of frame f, axis a is
 //     ((3k + f) * (a + 1) * 16) & 0xFFFF. With the IMU off they are zero.
 //   0x21: byte 13 ACK 0x80, byte 14 the subcommand ID answered, the rest zero.
+//   With a low battery, byte 2 of 0x21 and 0x30 reports is 0x4E (level 4 of 8).
+//   0x81 (USB, 64 bytes): byte 1 the 0x80 command answered; for 0x01 bytes 2-9 are
+//     00 03 (a Pro Controller) and its MAC address 57 30 ea 8a bb 7c, the rest zero.
 //   0x3F, 12 bytes: byte 1 buttons k & 0xFF, byte 2 (k >> 8) & 0xFF, byte 3 hat 0x08 (centre),
 //     bytes 4-11 00 80 00 80 00 80 00 80 (sticks at rest).
 #pragma once
@@ -37,6 +40,14 @@ constexpr int SubcommandArgumentByte = 11;
 constexpr unsigned char SubcommandSetInputMode = 0x03;
 constexpr unsigned char SubcommandEnableImu = 0x40;
 
+constexpr int UsbReportSize = 64;
+constexpr unsigned char UsbCommandId = 0x80;
+constexpr unsigned char UsbReplyId = 0x81;
+constexpr unsigned char UsbStatus = 0x01;
+constexpr unsigned char UsbHandshake = 0x02;
+constexpr unsigned char UsbHighSpeed = 0x03;
+constexpr unsigned char UsbNoTimeout = 0x04;
+
 constexpr long long FullReportPeriodNs = 15000000LL;
 constexpr long long SimpleReportPeriodNs = 500000000LL;
 
@@ -45,6 +56,12 @@ void BuildFullReport(std::uint32_t k, bool imuOn, unsigned char* out);
 
 // Fills out[0..48] with the reply to subcommand id, sent at sequence number k.
 void BuildSubcommandReply(std::uint32_t k, unsigned char id, unsigned char* out);
+
+// Fills out[0..63] with the 0x81 answer to USB command.
+void BuildUsbReply(unsigned char command, unsigned char* out);
+
+// Makes a 0x21 or 0x30 report in out say the battery is low.
+void MarkBatteryLow(unsigned char* out);
 
 // Fills out[0..11] with the 0x3F report of sequence number k.
 void BuildSimpleReport(std::uint32_t k, unsigned char* out);

@@ -14,6 +14,23 @@
 //   absent  nothing enumerates or opens.
 //   silent  opens and takes writes, but no read ever brings a report.
 //   vanish  after TAVREL_VJ_VANISH_AFTER successful writes the device is lost.
+//
+// TAVREL_VJ_STRICT=1 makes it act as real controllers do, in any of these modes:
+// - every input report is queued for the reader from the moment the device is opened (up to
+//   64, the oldest dropped, as Linux's hidraw keeps them): in input mode 0x30 one every 15 ms;
+// - the reply to a subcommand is queued 15 to 30 ms after its report was written;
+// - a report written sooner than TAVREL_VJ_SPACING_MS (15 when unset) after the one before is
+//   logged as "fault spacing <ms>".
+// Chosen apart from it:
+//   TAVREL_VJ_BUS=usb          a controller on a USB cable: it answers 0x80 0x01, 0x02 and 0x03
+//                              with 0x81 reports, takes 0x80 0x04, and ignores every 0x01 and
+//                              0x10 report ("fault before handshake") until it has had 0x80 0x02,
+//                              0x03, 0x02 and 0x04 in that order; output reports are 64 bytes.
+//   TAVREL_VJ_START_MODE=30    the input mode it starts in (hex; 3f when unset), as the system's
+//                              driver left it.
+//   TAVREL_VJ_DROP=48          the first subcommand with this ID (hex) is lost: no reply, no
+//                              effect, "drop 48" logged.
+//   TAVREL_VJ_BATTERY=low      replies and reports say the battery is low.
 #pragma once
 
 #include <cstddef>
@@ -52,7 +69,20 @@ unsigned short ProductIdOf(Controller controller);
 // The product string the controller reports, as "Joy-Con (R)".
 const wchar_t* ProductNameOf(Controller controller);
 
+// A report queued for the reader (strict behaviour), numbered in the order it was queued.
+struct QueuedReport {
+    long long Number;
+    Report Bytes;
+};
+
+// A reply the controller has not sent yet.
+struct DelayedReply {
+    long long DueNs;
+    Report Bytes;
+};
+
 struct DeviceState {
+    int LogIndex;              // the device log its faults and drops go to
     Mode DeviceMode;
     long long VanishAfter;     // vanish mode: successful writes before the device is lost
     long long WritesDone;
@@ -64,10 +94,31 @@ struct DeviceState {
     long long LastFullSlot;    // sequence number of the last 0x30 report delivered
     long long LastSimpleSlot;  // same for 0x3F
     std::deque<Report> PendingReplies;
+    // Strict behaviour and the connection's kind.
+    bool Strict;
+    bool Usb;
+    int HandshakeStep;          // USB: steps of 0x80 02 03 02 04 taken so far
+    long long SpacingNs;
+    long long LastWriteNs;      // -1 before the first write
+    unsigned char DropId;       // 0: none
+    bool Dropped;
+    bool LowBattery;
+    long long RepliesMade;
+    std::deque<QueuedReport> Queue;
+    std::deque<DelayedReply> Delayed;
+    long long QueuedCount;      // reports ever queued
+    long long StreamedUpTo;     // the last streamed tick queued, -1 none
 };
 
-// A device opened at nowNs in the mode and vanish count the environment asks for.
-void StartDevice(DeviceState& device, long long nowNs);
+constexpr std::size_t MaxQueuedReports = 64;
+constexpr std::size_t UsbOutputReportSize = 64;
+
+// How a device opened now is connected, from TAVREL_VJ_BUS.
+bool UsbFromEnvironment();
+
+// A device opened at nowNs in the mode and vanish count the environment asks for; its faults
+// go to device log logIndex.
+void StartDevice(DeviceState& device, long long nowNs, int logIndex);
 
 // Takes one output report written at nowNs: counts it, loses the device once the vanish count
 // is reached, follows input mode and IMU subcommands, and queues the reply to a subcommand.
@@ -81,8 +132,9 @@ struct NextReport {
 };
 
 // Fills next and returns true when a report is there for a reader at nowNs. Otherwise sets
-// *nextDueNs to when the next streamed report is due, or -1 when none will come unasked.
-bool FindNextReport(const DeviceState& device, long long nowNs, NextReport* next, long long* nextDueNs);
+// *nextDueNs to when the next streamed report or delayed reply is due, or -1 when none will
+// come unasked. Strict devices queue what has come due by nowNs first.
+bool FindNextReport(DeviceState& device, long long nowNs, NextReport* next, long long* nextDueNs);
 
 // Records that next reached a reader: a reply leaves the queue, a streamed report is not
 // delivered again.

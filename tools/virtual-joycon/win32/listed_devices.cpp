@@ -30,6 +30,8 @@ ListedDevice ListedDeviceAt(int index)
         return {NintendoVendorId, decoy, 0x01, 0x05, 362, 49, false, -1};
     }
     const int k = index - DecoyCount;
+    // Over USB a Pro Controller's reports are 64 bytes each way.
+    if (UsbFromEnvironment()) return {NintendoVendorId, ProductIdOf(controllers[k]), 0x01, 0x05, 64, 64, false, k};
     return {NintendoVendorId, ProductIdOf(controllers[k]), 0x01, 0x05, 362, 49, false, k};
 }
 
@@ -47,7 +49,16 @@ int PresentDeviceCount()
 
 void FormatPipePath(char* path, unsigned long clientProcessId, int index)
 {
-    std::snprintf(path, MaxPipePathLength, "\\\\.\\pipe\\tavrel-vj-%lu-%d", clientProcessId, index);
+    // The part a real interface path has that tells its bus: HID over USB names the USB IDs,
+    // HID over Bluetooth its service class and the IDs with their source.
+    const ListedDevice device = ListedDeviceAt(index);
+    char bus[96];
+    if (device.ControllerIndex >= 0 && UsbFromEnvironment())
+        std::snprintf(bus, sizeof bus, "hid#vid_%04x&pid_%04x", device.VendorId, device.ProductId);
+    else
+        std::snprintf(bus, sizeof bus, "hid#{00001124-0000-1000-8000-00805f9b34fb}_vid&0002%04x_pid&%04x",
+                      device.VendorId, device.ProductId);
+    std::snprintf(path, MaxPipePathLength, "\\\\.\\pipe\\tavrel-vj-%lu-%s-%d", clientProcessId, bus, index);
 }
 
 int IndexFromPipeObjectName(const wchar_t* name, std::size_t length)

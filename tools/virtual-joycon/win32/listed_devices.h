@@ -1,7 +1,8 @@
 // The HID interfaces the Windows virtual controller lists, in the order SetupAPI enumerates
 // them, and what its two stand-in DLLs and its pipe server share about them. Each interface's
 // device path is a named pipe that the server (virtual-joycon-server.exe, one per client
-// process) serves: "\\.\pipe\tavrel-vj-<client process id>-<index of ListedDeviceAt>".
+// process) serves: "\\.\pipe\tavrel-vj-<client process id>-<bus>-<index of ListedDeviceAt>",
+// where <bus> is the part of a real interface path that tells USB from Bluetooth.
 #pragma once
 
 #include <windows.h>
@@ -27,7 +28,7 @@ constexpr int DecoyCount = 2;
 constexpr int MaxListedDevices = DecoyCount + MaxVirtualDevices;
 
 // Two decoys first (a keyboard, a left Joy-Con), then each controller TAVREL_VJ_CONTROLLER
-// lists, in its order, on Bluetooth. No decoy has a controller's IDs: when a left Joy-Con is
+// lists, in its order, on Bluetooth (on USB with TAVREL_VJ_BUS=usb). No decoy has a controller's IDs: when a left Joy-Con is
 // listed the second decoy is a right one, and when both are, a SNES controller (057E/2017).
 // Read on each call: the stand-in DLLs and the server, a process of its own that inherits the
 // client's environment, see the same devices. index is below ListedDeviceCount().
@@ -41,7 +42,7 @@ constexpr GUID HidInterfaceClass = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x0
 int PresentDeviceCount();
 
 // Longest pipe path, terminating zero included.
-constexpr std::size_t MaxPipePathLength = 64;
+constexpr std::size_t MaxPipePathLength = 160;
 
 // Writes the device path of entry index for the client process into path.
 void FormatPipePath(char* path, unsigned long clientProcessId, int index);

@@ -199,7 +199,7 @@ void Announce(Connection& c, long long now)
         return;
     }
     vj::LogEventOn(LogOf(c), DeviceLine(c, "open", "ok").c_str());
-    vj::StartDevice(c.Device, now);
+    vj::StartDevice(c.Device, now, LogOf(c));
     if (c.Device.Vanished) EndConnection(c);
 }
 
