@@ -22,8 +22,13 @@ int OpenHidHandle(int vendorId, int productId);
 // OpenHidHandle may not be known as open here.
 int OpenNextHidHandle(int vendorId, int productId);
 
-// Sends one output report of HidOutputReportSize bytes from report (report ID in byte 0).
-// report must hold at least HidOutputReportSize bytes. written receives the bytes sent, or -1.
+// Bytes of one output report of a controller on a USB cable, which takes reports of this size
+// only: the backends send HidOutputReportSize bytes and zeros after them.
+constexpr int HidUsbOutputReportSize = 64;
+
+// Sends one output report of HidOutputReportSize bytes from report (report ID in byte 0), or of
+// the device's own output report size with zeros after them. report must hold at least
+// HidOutputReportSize bytes. written receives the bytes sent, or -1.
 int WriteReport(int handle, const unsigned char* report, int* written);
 
 // Waits at most HidReadTimeoutMs for one input report. A report is stored from byte 0,
@@ -31,6 +36,19 @@ int WriteReport(int handle, const unsigned char* report, int* written);
 // or the device failed, *length is 0 and report is left as it was. report must hold at least
 // HidInputReportSize bytes. Returns *length.
 int ReadReport(int handle, unsigned char* report, int* length);
+
+// The same with a bound of the caller's: waits at most waitMs (0: takes only a report that is
+// already there), and never longer than HidReadTimeoutMs.
+int ReadReportWithin(int handle, unsigned char* report, int* length, int waitMs);
+
+enum class HidBus { Unknown, Usb, Bluetooth };
+
+// How the open device at handle is connected, as the system tells it; Unknown when it does not.
+HidBus ReadHidBus(int handle);
+
+// True when the system's own driver for these controllers (Linux: hid-nintendo) is bound to the
+// open device at handle and reads it beside this program.
+bool IsSystemDriverBound(int handle);
 
 // Releases the device. Returns 0, or -1 for a handle that is not open.
 int CloseHidHandle(int handle);

@@ -6,7 +6,10 @@
 
 #include <hidapi.h>
 
+#include <climits>
+#include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -18,6 +21,36 @@ constexpr int MaxDevicePathBytes = 256;
 hid_device* OpenDevices[MaxOpenHidDevices] = {};
 // The path each open handle was opened by, "" when not known or not open.
 char OpenPaths[MaxOpenHidDevices][MaxDevicePathBytes] = {};
+// How each open device is connected, from hidapi's device information.
+HidBus OpenBuses[MaxOpenHidDevices] = {};
+
+// Linux: the name of the kernel driver bound to the hidraw device at path ("nintendo" for
+// hid-nintendo), from sysfs; "" when there is none or the system has no such tree.
+void ReadBoundDriver(const char* path, char* name, std::size_t size)
+{
+    name[0] = '\0';
+    const char* node = std::strrchr(path, '/');
+    if (node == nullptr || std::strncmp(node + 1, "hidraw", 6) != 0) return;
+    char link[MaxDevicePathBytes + 64];
+    std::snprintf(link, sizeof link, "/sys/class/hidraw%s/device/driver", node);
+    char target[PATH_MAX];
+    const ssize_t n = readlink(link, target, sizeof target - 1);
+    if (n <= 0) return;
+    target[n] = '\0';
+    const char* base = std::strrchr(target, '/');
+    base = base == nullptr ? target : base + 1;
+    if (std::strlen(base) >= size) return;
+    std::memcpy(name, base, std::strlen(base) + 1);
+}
+
+HidBus BusOf(hid_device* device)
+{
+    const hid_device_info* info = hid_get_device_info(device);
+    if (info == nullptr) return HidBus::Unknown;
+    if (info->bus_type == HID_API_BUS_USB) return HidBus::Usb;
+    if (info->bus_type == HID_API_BUS_BLUETOOTH) return HidBus::Bluetooth;
+    return HidBus::Unknown;
+}
 
 int KeepDevice(hid_device* device, const char* path)
 {
@@ -29,6 +62,7 @@ int KeepDevice(hid_device* device, const char* path)
     OpenDevices[handle] = device;
     std::strncpy(OpenPaths[handle], path, MaxDevicePathBytes - 1);
     OpenPaths[handle][MaxDevicePathBytes - 1] = '\0';
+    OpenBuses[handle] = BusOf(device);
     PublishHidSlot(handle);
     return handle;
 }
@@ -70,7 +104,13 @@ int WriteReport(int handle, const unsigned char* report, int* written)
 {
     int sent = -1;
     if (BorrowHidSlot(handle)) {
-        sent = hid_write(OpenDevices[handle], report, HidOutputReportSize);
+        if (OpenBuses[handle] == HidBus::Usb) {
+            unsigned char padded[HidUsbOutputReportSize] = {};
+            std::memcpy(padded, report, HidOutputReportSize);
+            sent = hid_write(OpenDevices[handle], padded, sizeof padded);
+        } else {
+            sent = hid_write(OpenDevices[handle], report, HidOutputReportSize);
+        }
         ReturnHidSlot(handle);
     }
     if (written != nullptr) *written = sent;
@@ -79,12 +119,18 @@ int WriteReport(int handle, const unsigned char* report, int* written)
 
 int ReadReport(int handle, unsigned char* report, int* length)
 {
+    return ReadReportWithin(handle, report, length, HidReadTimeoutMs);
+}
+
+int ReadReportWithin(int handle, unsigned char* report, int* length, int waitMs)
+{
     *length = 0;
     if (!BorrowHidSlot(handle)) return 0;
 
     // Read into a scratch buffer so that a failed read leaves the caller's buffer untouched.
     unsigned char received[HidInputReportSize] = {};
-    const int got = hid_read_timeout(OpenDevices[handle], received, sizeof received, HidReadTimeoutMs);
+    const int wait = waitMs < 0 ? 0 : waitMs > HidReadTimeoutMs ? HidReadTimeoutMs : waitMs;
+    const int got = hid_read_timeout(OpenDevices[handle], received, sizeof received, wait);
     ReturnHidSlot(handle);
     if (got <= 0) return 0;
 
@@ -92,6 +138,23 @@ int ReadReport(int handle, unsigned char* report, int* length)
     std::memcpy(report, received, sizeof received);
     *length = HidInputReportSize;
     return *length;
+}
+
+HidBus ReadHidBus(int handle)
+{
+    if (!BorrowHidSlot(handle)) return HidBus::Unknown;
+    const HidBus bus = OpenBuses[handle];
+    ReturnHidSlot(handle);
+    return bus;
+}
+
+bool IsSystemDriverBound(int handle)
+{
+    if (!BorrowHidSlot(handle)) return false;
+    char driver[64];
+    ReadBoundDriver(OpenPaths[handle], driver, sizeof driver);
+    ReturnHidSlot(handle);
+    return std::strcmp(driver, "nintendo") == 0;
 }
 
 int CloseHidHandle(int handle)

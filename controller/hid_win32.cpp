@@ -241,19 +241,45 @@ int WriteReport(int handle, const unsigned char* report, int* written)
     return sent;
 }
 
+namespace {
+
+// The bus an interface path names: HID over Bluetooth paths carry the HID service's class ID
+// or IDs with their Bluetooth source ("_vid&0002"); HID over USB paths carry "vid_".
+HidBus BusOfPath(const char* path)
+{
+    char lower[MaxDeviceDetailBytes];
+    std::size_t n = 0;
+    for (; path[n] != '\0' && n + 1 < sizeof lower; ++n)
+        lower[n] = path[n] >= 'A' && path[n] <= 'Z' ? static_cast<char>(path[n] - 'A' + 'a') : path[n];
+    lower[n] = '\0';
+    if (std::strstr(lower, "{00001124-0000-1000-8000-00805f9b34fb}") != nullptr ||
+        std::strstr(lower, "_vid&0002") != nullptr)
+        return HidBus::Bluetooth;
+    if (std::strstr(lower, "vid_") != nullptr) return HidBus::Usb;
+    return HidBus::Unknown;
+}
+
+}  // namespace
+
 int ReadReport(int handle, unsigned char* report, int* length)
+{
+    return ReadReportWithin(handle, report, length, HidReadTimeoutMs);
+}
+
+int ReadReportWithin(int handle, unsigned char* report, int* length, int waitMs)
 {
     *length = 0;
     if (!BorrowHidSlot(handle)) return 0;
     HidDeviceRecord& device = OpenDevices[handle];
     HidRequest& request = device.Read;
+    const int wait = waitMs < 0 ? 0 : waitMs > HidReadTimeoutMs ? HidReadTimeoutMs : waitMs;
     DWORD bytes = 0;
     RequestOutcome outcome = RequestOutcome::Failed;
     if (SettleLeftoverRequest(device.File, request)) {
         outcome = BeginRequest(
             ReadFile(device.File, request.Buffer, device.InputReportLength, &bytes, &request.Overlapped), request);
         if (outcome == RequestOutcome::StillPending)
-            outcome = FinishRequest(device.File, request, HidReadTimeoutMs, &bytes);
+            outcome = FinishRequest(device.File, request, static_cast<DWORD>(wait), &bytes);
     }
     if (outcome == RequestOutcome::Completed && bytes > 0) {
         // Stored from byte 0 and zero-padded to the full size the caller's buffer holds.
@@ -265,6 +291,17 @@ int ReadReport(int handle, unsigned char* report, int* length)
     ReturnHidSlot(handle);
     return *length;
 }
+
+HidBus ReadHidBus(int handle)
+{
+    if (!BorrowHidSlot(handle)) return HidBus::Unknown;
+    const HidBus bus = BusOfPath(OpenDevices[handle].Path);
+    ReturnHidSlot(handle);
+    return bus;
+}
+
+// Windows' own HID driver never changes the controller's mode: nothing to say.
+bool IsSystemDriverBound(int) { return false; }
 
 int CloseHidHandle(int handle)
 {

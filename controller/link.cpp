@@ -32,13 +32,21 @@ void WriteOutputReport(ControllerLinkRecord& link)
 
 ControllerLinkRecord ControllerLink = {-1, {}, {}, 0, 0, 0};
 
-void SendSubcommandOn(ControllerLinkRecord& link, unsigned char id, unsigned char argument)
+void WriteSubcommandOn(ControllerLinkRecord& link, unsigned char id, unsigned char argument,
+                       const unsigned char left[RumbleBlockSize], const unsigned char right[RumbleBlockSize])
 {
     BeginReport(link, SubcommandReportId);
-    std::memset(link.OutputReport + FirstRumbleBlock, 0, 2 * RumbleBlockSize);
+    std::memcpy(link.OutputReport + FirstRumbleBlock, left, RumbleBlockSize);
+    std::memcpy(link.OutputReport + SecondRumbleBlock, right, RumbleBlockSize);
     link.OutputReport[SubcommandIdByte] = id;
     link.OutputReport[SubcommandArgumentByte] = argument;
     WriteOutputReport(link);
+}
+
+void SendSubcommandOn(ControllerLinkRecord& link, unsigned char id, unsigned char argument)
+{
+    static const unsigned char ZeroRumble[RumbleBlockSize] = {};
+    WriteSubcommandOn(link, id, argument, ZeroRumble, ZeroRumble);
     // The answer is not inspected: no acknowledgement check, no retry.
     ReadReport(link.Handle, link.InputReport, &link.ReadLength);
 }

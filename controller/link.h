@@ -39,6 +39,15 @@ extern ControllerLinkRecord ControllerLink;
 // zero amplitude code 0x40.
 constexpr unsigned char SilenceRumble[RumbleBlockSize] = {0x3C, 0x00, 0x2F, 0x40};
 
+// The rumble block the drivers put in subcommand reports: a valid block that plays nothing
+// (high band code 0x00 with amplitude 0, low band code 0x40 at its zero amplitude).
+constexpr unsigned char NeutralRumble[RumbleBlockSize] = {0x00, 0x01, 0x40, 0x40};
+
+// Builds and writes one subcommand report whose rumble blocks are left and right; reads nothing.
+void WriteSubcommandOn(ControllerLinkRecord& link, unsigned char id, unsigned char argument,
+                       const unsigned char left[RumbleBlockSize], const unsigned char right[RumbleBlockSize]);
+
+// A subcommand report with zero rumble blocks, then one input report read, whatever it is.
 void SendSubcommandOn(ControllerLinkRecord& link, unsigned char id, unsigned char argument);
 // One rumble-only report: left carries the left actuator's block, right the right one's.
 void SendRumbleBlocksOn(ControllerLinkRecord& link, const unsigned char left[RumbleBlockSize],

@@ -2,6 +2,7 @@
 // every controller connected.
 #include "controller/session.h"
 #include "play/controller_kinds.h"
+#include "play/opened_controllers.h"
 #include "play/listing.h"
 #include "play/midi_listing.h"
 #include "play/midi_reader.h"
@@ -66,13 +67,6 @@ struct Performance {
     std::vector<Schedule> Schedules;
     Allocation Voices;  // MIDI only
 };
-
-const ControllerKind& KindNamed(const std::string& option)
-{
-    for (const ControllerKind& kind : ControllerKinds)
-        if (option == kind.Option) return kind;
-    return ControllerKinds[0];
-}
 
 // The whole file, or standard input for "-". False with a message on a read failure.
 bool ReadWholeFile(const std::string& path, std::string* text)
@@ -218,48 +212,6 @@ Performance PlanPerformance(const Options& options, const Music& music, const st
     return performance;
 }
 
-struct OpenedController {
-    const ControllerKind* Kind;
-    ControllerLinkRecord Link;
-};
-
-void CloseControllers(std::vector<OpenedController>& opened)
-{
-    for (OpenedController& controller : opened) CloseHidHandle(controller.Link.Handle);
-    opened.clear();
-}
-
-// Opens the controllers named, or every one connected (up to MaxControllers). False, with none
-// left open, when a named one is not there or none is.
-bool OpenControllers(const std::vector<std::string>& named, std::vector<OpenedController>* opened)
-{
-    const auto openOne = [&](const ControllerKind& kind) {
-        OpenedController controller{&kind, {}};
-        controller.Link.Handle = OpenNextHidHandle(ControllerVendorId, kind.ProductId);
-        if (controller.Link.Handle == -1) return false;
-        opened->push_back(controller);
-        return true;
-    };
-    for (const std::string& option : named) {
-        if (!openOne(KindNamed(option))) {
-            CloseControllers(*opened);
-            return false;
-        }
-    }
-    if (named.empty())
-        for (const ControllerKind& kind : ControllerKinds)
-            while (opened->size() < MaxControllers && openOne(kind)) {
-            }
-    return !opened->empty();
-}
-
-std::vector<const ControllerKind*> KindsOf(const std::vector<OpenedController>& opened)
-{
-    std::vector<const ControllerKind*> kinds;
-    for (const OpenedController& controller : opened) kinds.push_back(controller.Kind);
-    return kinds;
-}
-
 // The controllers a listing or schedule is for: those named, else those connected, else one
 // right Joy-Con (and a listing says so).
 std::vector<const ControllerKind*> ControllersToList(const Options& options, bool lookForConnected)
@@ -268,7 +220,7 @@ std::vector<const ControllerKind*> ControllersToList(const Options& options, boo
     for (const std::string& option : options.Controllers) kinds.push_back(&KindNamed(option));
     if (kinds.empty() && lookForConnected) {
         std::vector<OpenedController> opened;
-        if (OpenControllers({}, &opened)) kinds = KindsOf(opened);
+        if (OpenControllers({}, DefaultMinIntervalUs, &opened)) kinds = KindsOf(opened);
         CloseControllers(opened);
     }
     if (kinds.empty()) {
@@ -281,8 +233,9 @@ std::vector<const ControllerKind*> ControllersToList(const Options& options, boo
 int Play(const Options& options, const Music& music, const std::string& name)
 {
     InstallInterruptHandlers();
+    const long long intervalUs = options.MinIntervalMs * MicrosecondsPerMillisecond;
     std::vector<OpenedController> opened;
-    if (!OpenControllers(options.Controllers, &opened)) {
+    if (!OpenControllers(options.Controllers, intervalUs, &opened)) {
         ShowConsoleMessage(ControllerNotFoundText);
         return ExitNoController;
     }
@@ -290,41 +243,40 @@ int Play(const Options& options, const Music& music, const std::string& name)
     long long lengthUs = 0;
     std::vector<PerformedController> performed;
     for (std::size_t c = 0; c < opened.size(); ++c) {
-        performed.push_back(PerformedController{&opened[c].Link, &performance.Schedules[c]});
+        performed.push_back(PerformedController{&opened[c].Connection, &performance.Schedules[c]});
         lengthUs = std::max(lengthUs, performance.Schedules[c].LengthUs);
     }
     const bool showProgress = !options.Quiet && IsOutputTerminal();
-    if (!options.Quiet) {
-        std::printf("Playing %s on %s (%s).\n", name.c_str(), NamesOf(performance.Kinds).c_str(),
-                    FormatPlayTime(lengthUs).c_str());
-        if (music.IsMidi && performance.Voices.Dropped > 0)
-            std::printf("%d notes dropped: more at once than there are bands (see --list).\n", performance.Voices.Dropped);
-        std::fflush(stdout);
-    }
-    ProgressLine line(stdout, lengthUs);
     BeginPreciseSleep();
-    // Each controller shows its own player lamp: the first, the second, ...
-    for (std::size_t c = 0; c < opened.size(); ++c) SetUpControllerOn(opened[c].Link, static_cast<unsigned char>(LampsPlaying << c));
+    const SetUpResult setUp = SetUpControllers(opened);
     PerformOutcome outcome = PerformOutcome::Interrupted;
     PerformTiming timing;
     std::size_t lost = 0;
-    if (!IsInterruptRequested())
+    if (setUp == SetUpResult::Ready && !IsInterruptRequested()) {
+        if (!options.Quiet) {
+            std::printf("Playing %s on %s (%s).\n", name.c_str(), NamesOf(performance.Kinds).c_str(),
+                        FormatPlayTime(lengthUs).c_str());
+            if (music.IsMidi && performance.Voices.Dropped > 0)
+                std::printf("%d notes dropped: more at once than there are bands (see --list).\n",
+                            performance.Voices.Dropped);
+            std::fflush(stdout);
+        }
+        ProgressLine line(stdout, lengthUs);
         outcome = PerformSchedules(
-            performed, options.MinIntervalMs * MicrosecondsPerMillisecond,
+            performed,
             [&](long long playedUs) {
                 if (showProgress) line.Show(playedUs);
             },
             options.Timing ? &timing : nullptr, &lost);
-    line.Finish();
-    for (OpenedController& controller : opened) RestoreControllerOn(controller.Link);
+        line.Finish();
+    }
+    RestoreControllers(opened);
     EndPreciseSleep();
     if (options.Timing) PrintTiming(timing);
-    if (outcome == PerformOutcome::ControllerLost) {
-        std::fprintf(stderr, "tavrel-play: the %s%s stopped taking reports\n", opened[lost].Kind->Name,
-                     opened.size() > 1 ? (" (controller " + std::to_string(lost + 1) + ")").c_str() : "");
-    }
+    if (outcome == PerformOutcome::ControllerLost)
+        std::fprintf(stderr, "tavrel-play: %s stopped taking reports\n", NameOf(opened, lost).c_str());
     CloseControllers(opened);
-    if (outcome == PerformOutcome::ControllerLost) return ExitControllerLost;
+    if (setUp == SetUpResult::Failed || outcome == PerformOutcome::ControllerLost) return ExitControllerLost;
     return IsInterruptRequested() ? InterruptedExitStatus : ExitPlayed;
 }
 
@@ -347,7 +299,7 @@ int Run(int argc, char** argv)
                  "after playing, print to standard error how late the reports went out against their due times");
     app.add_option("--volume", options.VolumePercent, "scales every level, in per cent (default 100); never above level 10")
         ->check(CLI::Range(0, VolumeHighestPercent));
-    app.add_option("--min-interval", options.MinIntervalMs, "least time between two reports, in ms (default 8)")
+    app.add_option("--min-interval", options.MinIntervalMs, "least time between two reports to a controller, set-up included, in ms (default 15)")
         ->check(CLI::Range(MinIntervalLowestMs, MinIntervalHighestMs));
     app.add_option("--tracks", options.Choice.Tracks, "MIDI: the tracks to play, from 1, comma-separated (default: all)")
         ->delimiter(',')

@@ -2,17 +2,16 @@
 
 #include "play/time_units.h"
 
+#include "controller/pacing.h"
 #include "platform/clock.h"
-#include "platform/interrupt.h"
-#include "platform/sleep.h"
 
 #include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace {
-
-// Sleeps are cut into pieces no longer than this, so that an interrupt is seen soon.
-constexpr long long LongestSleepUs = 50000;
 
 // value counted at from per second, counted at to per second, without
 // overflow for any length a piece may have.
@@ -23,95 +22,133 @@ long long Rescale(long long value, long long from, long long to)
 
 long long CountsFromUs(long long us, long long frequency) { return Rescale(us, MicrosecondsPerSecond, frequency); }
 
-// Waits until the counter reaches target. Returns the reading that reached it, or -1 at an
-// interrupt.
-long long WaitUntil(long long target, long long frequency)
+// What the controllers' threads share.
+struct Stage {
+    long long Start = 0;
+    long long Frequency = 0;
+    long long SpreadCounts = 0;  // least time between writes to two different controllers
+    std::mutex Lock;             // guards Claimed and Played
+    std::vector<long long> Claimed;  // each controller's next or last write time; -1 none
+    long long PlayedUs = 0;
+    std::atomic<bool> Stop{false};  // a controller was lost: the others stop too
+    const ProgressHandler* Progress = nullptr;
+};
+
+// The earliest time from at on that keeps SpreadCounts from every other controller's claimed
+// write, claimed for controller c. A claim is made before the wait, never held during a write.
+long long ClaimWriteTime(Stage& stage, std::size_t c, long long at)
 {
-    const long long margin = CountsFromUs(SleepMarginUs(), frequency);
-    for (;;) {
-        const long long now = ReadCounter();
-        if (now >= target) return now;
-        if (IsInterruptRequested()) return -1;
-        const long long left = target - now;
-        if (left > margin) {
-            SleepMicroseconds(std::min(Rescale(left - margin, frequency, MicrosecondsPerSecond), LongestSleepUs));
+    std::lock_guard<std::mutex> guard(stage.Lock);
+    for (bool moved = true; moved;) {
+        moved = false;
+        for (std::size_t other = 0; other < stage.Claimed.size(); ++other) {
+            const long long x = stage.Claimed[other];
+            if (other == c || x < 0 || at <= x - stage.SpreadCounts || at >= x + stage.SpreadCounts) continue;
+            at = x + stage.SpreadCounts;
+            moved = true;
         }
     }
+    stage.Claimed[c] = at;
+    return at;
+}
+
+void ReportProgress(Stage& stage, long long playedUs)
+{
+    std::lock_guard<std::mutex> guard(stage.Lock);
+    stage.PlayedUs = std::max(stage.PlayedUs, playedUs);
+    if (*stage.Progress) (*stage.Progress)(stage.PlayedUs);
+}
+
+PerformOutcome PerformOne(Stage& stage, std::size_t c, const PerformedController& controller, long long lengthUs,
+                          PerformTiming* timing)
+{
+    ControllerConnection& connection = *controller.Connection;
+    const std::vector<ScheduledReport>& reports = controller.Plan->Reports;
+    if (timing != nullptr) timing->LateNs.reserve(reports.size());
+    // Each controller plays a fixed share of the interval after the one before it, so that
+    // reports due together do not meet; the claims keep the spread where schedules differ.
+    const long long phase = stage.SpreadCounts * static_cast<long long>(c);
+    const auto dueOf = [&](std::size_t i) {
+        return stage.Start + phase + CountsFromUs(reports[i].DueUs, stage.Frequency);
+    };
+    for (std::size_t next = 0; next < reports.size(); ++next) {
+        if (stage.Stop) return PerformOutcome::Interrupted;
+        const long long turn = std::max(NextReportTurnOf(connection), stage.Start + phase);
+        // After a stall, reports due before the next one could go out anyway are stale: the
+        // latest of them carries the state, rather than a burst of old ones.
+        const long long earliest = std::max(ReadCounter(), turn);
+        while (next + 1 < reports.size() && dueOf(next + 1) <= earliest) {
+            ++next;
+            if (timing != nullptr) ++timing->PassedOver;
+        }
+        const long long due = dueOf(next);
+        const long long at = ClaimWriteTime(stage, c, std::max(due, turn));
+        const long long sent = WaitUntilCounter(at, true);
+        if (sent < 0) return PerformOutcome::Interrupted;
+        if (timing != nullptr) timing->LateNs.push_back(Rescale(sent - due, stage.Frequency, NanosecondsPerSecond));
+        SendRumbleBlocksOn(connection.Link, reports[next].Left.Bytes, reports[next].Right.Bytes);
+        NoteReportWrittenOn(connection);
+        if (connection.Link.WriteLength < 0) {
+            stage.Stop = true;
+            return PerformOutcome::ControllerLost;
+        }
+        ReportProgress(stage, reports[next].DueUs);
+    }
+    const long long end =
+        std::max(stage.Start + phase + CountsFromUs(lengthUs, stage.Frequency), NextReportTurnOf(connection));
+    if (WaitUntilCounter(end, true) < 0) return PerformOutcome::Interrupted;
+    return stage.Stop ? PerformOutcome::Interrupted : PerformOutcome::Played;
 }
 
 }  // namespace
 
-PerformOutcome PerformSchedule(ControllerLinkRecord& link, const Schedule& schedule, long long minIntervalUs,
-                               const ProgressHandler& progress, PerformTiming* timing)
+PerformOutcome PerformSchedules(const std::vector<PerformedController>& controllers, const ProgressHandler& progress,
+                                PerformTiming* timing, std::size_t* lost)
 {
-    return PerformSchedules({PerformedController{&link, &schedule}}, minIntervalUs, progress, timing, nullptr);
-}
-
-PerformOutcome PerformSchedules(const std::vector<PerformedController>& controllers, long long minIntervalUs,
-                                const ProgressHandler& progress, PerformTiming* timing, std::size_t* lost)
-{
-    struct Cursor {
-        std::size_t Next = 0;   // the next report to send
-        long long LastSent = 0; // counter at the end of the last write
-    };
-    if (timing != nullptr)
-        for (const PerformedController& c : controllers) timing->LateNs.reserve(timing->LateNs.size() + c.Plan->Reports.size());
-    const long long frequency = ReadCounterFrequency();
-    const long long gap = CountsFromUs(minIntervalUs, frequency);
-    const long long start = ReadCounter() + gap;
-    std::vector<Cursor> cursors(controllers.size());
+    Stage stage;
+    stage.Frequency = ReadCounterFrequency();
     long long lengthUs = 0;
-    for (std::size_t c = 0; c < controllers.size(); ++c) {
-        cursors[c].LastSent = start - gap;
-        lengthUs = std::max(lengthUs, controllers[c].Plan->LengthUs);
+    long long interval = 0;
+    for (const PerformedController& c : controllers) {
+        lengthUs = std::max(lengthUs, c.Plan->LengthUs);
+        interval = std::max(interval, c.Connection->MinIntervalCounts);
     }
-    const auto dueOf = [&](std::size_t c, std::size_t i) {
-        return start + CountsFromUs(controllers[c].Plan->Reports[i].DueUs, frequency);
+    stage.Start = ReadCounter() + interval;
+    stage.SpreadCounts = controllers.empty() ? 0 : interval / static_cast<long long>(controllers.size());
+    stage.Claimed.assign(controllers.size(), -1);
+    stage.Progress = &progress;
+
+    std::vector<PerformOutcome> outcomes(controllers.size(), PerformOutcome::Played);
+    std::vector<PerformTiming> timings(controllers.size());
+    const auto perform = [&](std::size_t c) {
+        outcomes[c] = PerformOne(stage, c, controllers[c], lengthUs, timing != nullptr ? &timings[c] : nullptr);
     };
-    long long playedUs = 0;
-    for (;;) {
-        // The controller whose next report may go out first; each keeps its own interval.
-        std::size_t chosen = controllers.size();
-        long long target = 0;
-        for (std::size_t c = 0; c < controllers.size(); ++c) {
-            if (cursors[c].Next == controllers[c].Plan->Reports.size()) continue;
-            const long long at = std::max(dueOf(c, cursors[c].Next), cursors[c].LastSent + gap);
-            if (chosen == controllers.size() || at < target) {
-                chosen = c;
-                target = at;
-            }
-        }
-        if (chosen == controllers.size()) break;
-        Cursor& cursor = cursors[chosen];
-        const std::vector<ScheduledReport>& reports = controllers[chosen].Plan->Reports;
-        // After a stall, reports due before the next one could go out anyway are stale: the
-        // latest of them carries the state, rather than a burst of old ones.
-        const long long earliest = std::max(ReadCounter(), cursor.LastSent + gap);
-        while (cursor.Next + 1 < reports.size() && dueOf(chosen, cursor.Next + 1) <= earliest) {
-            ++cursor.Next;
-            if (timing != nullptr) ++timing->PassedOver;
-        }
-        const ScheduledReport& report = reports[cursor.Next];
-        const long long due = dueOf(chosen, cursor.Next);
-        const long long sent = WaitUntil(std::max(due, cursor.LastSent + gap), frequency);
-        if (sent < 0) return PerformOutcome::Interrupted;
-        if (timing != nullptr) timing->LateNs.push_back(Rescale(sent - due, frequency, NanosecondsPerSecond));
-        ControllerLinkRecord& link = *controllers[chosen].Link;
-        SendRumbleBlocksOn(link, report.Left.Bytes, report.Right.Bytes);
-        if (link.WriteLength < 0) {
-            if (lost != nullptr) *lost = chosen;
-            return PerformOutcome::ControllerLost;
-        }
-        // The interval counts from the end of the write: a write held up in the system (or a
-        // process stalled inside it) may have reached the controller only then.
-        cursor.LastSent = ReadCounter();
-        ++cursor.Next;
-        playedUs = std::max(playedUs, report.DueUs);
-        if (progress) progress(playedUs);
+    if (controllers.size() == 1) {
+        perform(0);
+    } else {
+        std::vector<std::thread> threads;
+        for (std::size_t c = 0; c < controllers.size(); ++c) threads.emplace_back(perform, c);
+        for (std::thread& thread : threads) thread.join();
     }
-    long long end = start + CountsFromUs(lengthUs, frequency);
-    for (const Cursor& cursor : cursors) end = std::max(end, cursor.LastSent + gap);
-    if (WaitUntil(end, frequency) < 0) return PerformOutcome::Interrupted;
+    if (timing != nullptr) {
+        for (const PerformTiming& t : timings) {
+            timing->LateNs.insert(timing->LateNs.end(), t.LateNs.begin(), t.LateNs.end());
+            timing->PassedOver += t.PassedOver;
+        }
+    }
+    for (std::size_t c = 0; c < controllers.size(); ++c) {
+        if (outcomes[c] != PerformOutcome::ControllerLost) continue;
+        if (lost != nullptr) *lost = c;
+        return PerformOutcome::ControllerLost;
+    }
+    for (const PerformOutcome outcome : outcomes)
+        if (outcome != PerformOutcome::Played) return outcome;
     if (progress) progress(lengthUs);
     return PerformOutcome::Played;
+}
+
+PerformOutcome PerformSchedule(ControllerConnection& connection, const Schedule& schedule,
+                               const ProgressHandler& progress, PerformTiming* timing)
+{
+    return PerformSchedules({PerformedController{&connection, &schedule}}, progress, timing, nullptr);
 }

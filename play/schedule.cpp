@@ -92,8 +92,14 @@ Schedule BuildSchedule(const Piece& left, const Piece& right, long long minInter
         const long long refresh = last.DueUs + std::max(silent ? SilentRefreshUs : SoundingRefreshUs, minIntervalUs);
         if (i == changes.size() && refresh > schedule.LengthUs) break;
         if (i == changes.size() || changes[i].DueUs > refresh) {
-            schedule.Reports.push_back(ScheduledReport{refresh, last.Left, last.Right});
-            continue;
+            // A refresh never holds a change back: one that would comes earlier, or not at all
+            // (the controller holds a tone far longer than a refresh period and an interval).
+            long long at = refresh;
+            if (i < changes.size() && changes[i].DueUs < refresh + minIntervalUs) at = changes[i].DueUs - minIntervalUs;
+            if (at >= last.DueUs + minIntervalUs) {
+                schedule.Reports.push_back(ScheduledReport{at, last.Left, last.Right});
+                continue;
+            }
         }
         ScheduledReport state = last;
         state.DueUs = std::max(changes[i].DueUs, last.DueUs + minIntervalUs);

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-constexpr long long DefaultMinIntervalUs = 8000;
+constexpr long long DefaultMinIntervalUs = 15000;  // the controller's own report period
 constexpr long long SoundingRefreshUs = 50000;  // a held tone is resent this often
 constexpr long long SilentRefreshUs = 1000000;  // and silence this often, to keep the link
 
@@ -31,7 +31,9 @@ RumbleBytes CombineVoiceSteps(const std::vector<const VoiceStep*>& steps);
 // bytes is sent when it happens, but never less than minIntervalUs after the report before:
 // changes closer than that are merged into one report, the later state winning. While a tone
 // sounds the bytes are resent at least every SoundingRefreshUs, in silence every
-// SilentRefreshUs (and never closer than minIntervalUs). The piece ends in silence.
+// SilentRefreshUs (and never closer than minIntervalUs); a refresh that would put the next change
+// off goes out earlier or is left out, so that changes at least minIntervalUs apart each go out
+// when they happen. The piece ends in silence.
 Schedule BuildSchedule(const Piece& piece, long long minIntervalUs);
 
 // The same for a controller with two actuators, each playing its own piece; the rules hold for

@@ -15,6 +15,8 @@ namespace {
 struct Answer {
     std::vector<unsigned char> bytes;
     int length;
+    int afterWrites;
+    long long delayNs;
 };
 
 std::mutex Lock;
@@ -29,6 +31,9 @@ int MostReadsInProgress = 0;
 long long WriteDurationNs = 0;
 int DeviceCount = 1;
 std::vector<bool> DeviceOpen;
+HidBus Bus = HidBus::Bluetooth;
+int StalledHandle = -1;
+int StallMs = 0;
 
 Event MakeEvent(Event::Kind kind, int handle = OpenHandle)
 {
@@ -52,6 +57,22 @@ void Reset()
     WriteDurationNs = 0;
     DeviceCount = 1;
     DeviceOpen.clear();
+    Bus = HidBus::Bluetooth;
+    StalledHandle = -1;
+    StallMs = 0;
+}
+
+void SetWriteStallMs(int handle, int ms)
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    StalledHandle = handle;
+    StallMs = ms;
+}
+
+void SetBus(HidBus bus)
+{
+    std::lock_guard<std::mutex> guard(Lock);
+    Bus = bus;
 }
 
 void SetDeviceCount(int count)
@@ -72,17 +93,32 @@ void SetDeviceAbsent(bool absent)
     Absent = absent;
 }
 
-void QueueReadAnswer(const std::vector<unsigned char>& bytes, int length)
+void QueueReadAnswer(const std::vector<unsigned char>& bytes, int length, int afterWrites, long long delayNs)
 {
     std::lock_guard<std::mutex> guard(Lock);
-    Answers.push_back(Answer{bytes, length});
+    Answers.push_back(Answer{bytes, length, afterWrites, delayNs});
 }
+
+namespace {
+
+// When the first queued answer comes on the test clock, -1 while its write has not been made.
+long long FirstAnswerDueNs()
+{
+    const Answer& answer = Answers.front();
+    if (answer.afterWrites == 0) return 0;
+    int writes = 0;
+    for (const Event& event : Recorded)
+        if (event.kind == Event::Write && ++writes == answer.afterWrites) return event.timeNs + answer.delayNs;
+    return -1;
+}
+
+}  // namespace
 
 void SetRepeatedReadAnswer(const std::vector<unsigned char>& bytes, int length)
 {
     std::lock_guard<std::mutex> guard(Lock);
     Repeating = true;
-    Repeated = Answer{bytes, length};
+    Repeated = Answer{bytes, length, 0, 0};
 }
 
 void SetReadDelayMs(int ms)
@@ -160,16 +196,23 @@ int WriteReport(int handle, const unsigned char* report, int* written)
         *written = -1;
         return -1;
     }
-    std::lock_guard<std::mutex> guard(fake_hid::Lock);
-    Event event = fake_hid::MakeEvent(Event::Write, handle);
-    std::memcpy(event.bytes.data(), report, event.bytes.size());
-    fake_hid::Recorded.push_back(event);
-    test_clock::Advance(fake_hid::WriteDurationNs);
+    int stallMs = 0;
+    {
+        std::lock_guard<std::mutex> guard(fake_hid::Lock);
+        Event event = fake_hid::MakeEvent(Event::Write, handle);
+        std::memcpy(event.bytes.data(), report, event.bytes.size());
+        fake_hid::Recorded.push_back(event);
+        test_clock::Advance(fake_hid::WriteDurationNs);
+        if (handle == fake_hid::StalledHandle) stallMs = fake_hid::StallMs;
+    }
+    if (stallMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(stallMs));
     *written = HidOutputReportSize;
     return HidOutputReportSize;
 }
 
-int ReadReport(int, unsigned char* report, int* length)
+int ReadReport(int handle, unsigned char* report, int* length) { return ReadReportWithin(handle, report, length, -1); }
+
+int ReadReportWithin(int, unsigned char* report, int* length, int waitMs)
 {
     Event event = fake_hid::MakeEvent(Event::Read);
     int delayMs = 0;
@@ -184,6 +227,20 @@ int ReadReport(int, unsigned char* report, int* length)
     std::lock_guard<std::mutex> guard(fake_hid::Lock);
     --fake_hid::ReadsInProgress;
     *length = 0;
+    long long waitedNs = waitMs > 0 ? waitMs * 1000000LL : 0;
+    if (!fake_hid::Answers.empty()) {
+        const long long due = fake_hid::FirstAnswerDueNs();
+        const long long now = test_clock::Now();
+        if (due > now && due <= now + waitedNs) {
+            test_clock::Advance(due - now);
+            waitedNs = 0;
+        } else if (due < 0 || due > now) {
+            event.length = 0;
+            fake_hid::Recorded.push_back(event);
+            test_clock::Advance(waitedNs);
+            return 0;
+        }
+    }
     if (!fake_hid::Answers.empty() || fake_hid::Repeating) {
         fake_hid::Answer answer = fake_hid::Repeated;
         if (!fake_hid::Answers.empty()) {
@@ -199,8 +256,17 @@ int ReadReport(int, unsigned char* report, int* length)
     }
     event.length = *length;
     fake_hid::Recorded.push_back(event);
+    if (*length == 0) test_clock::Advance(waitedNs);
     return *length;
 }
+
+HidBus ReadHidBus(int)
+{
+    std::lock_guard<std::mutex> guard(fake_hid::Lock);
+    return fake_hid::Bus;
+}
+
+bool IsSystemDriverBound(int) { return false; }
 
 int CloseHidHandle(int handle)
 {

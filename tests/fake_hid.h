@@ -2,6 +2,8 @@
 // it was made on the test clock, and answers reads from a script.
 #pragma once
 
+#include "controller/hid.h"
+
 #include <array>
 #include <string>
 #include <vector>
@@ -26,8 +28,10 @@ void SetDeviceAbsent(bool absent);
 void SetDeviceCount(int count);
 
 // Queues one answer for a later ReadReport: bytes (padded to the full size) and length.
-// With no answer queued, a read brings nothing (length 0).
-void QueueReadAnswer(const std::vector<unsigned char>& bytes, int length);
+// With no answer queued, a read brings nothing (length 0). An answer queued with afterWrites
+// comes only once that many reports have been written and delayNs has passed on the test clock
+// since the last of them, as a controller's reply; until then reads find nothing.
+void QueueReadAnswer(const std::vector<unsigned char>& bytes, int length, int afterWrites = 0, long long delayNs = 0);
 
 // An answer given to every read once the queue is empty, until Reset.
 void SetRepeatedReadAnswer(const std::vector<unsigned char>& bytes, int length);
@@ -40,6 +44,16 @@ void SetReadDelayMs(int ms);
 // Every write takes this long on the test clock (0 after Reset): the counter moves on by it
 // after the write is recorded, as a write held up in the system.
 void SetWriteDurationNs(long long ns);
+
+// Every write to handle sleeps ms in real time after it is recorded (0 after Reset), as a write
+// the system holds up; writes to other handles go on meanwhile.
+void SetWriteStallMs(int handle, int ms);
+
+// The bus ReadHidBus tells (Bluetooth after Reset).
+void SetBus(HidBus bus);
+
+// A read that waits (ReadReportWithin) and finds no answer due moves the test clock on: to
+// when the next answer comes, when that is within the wait, else by the whole wait.
 
 // The most reads that were in progress at one time since Reset (two threads reading at once).
 int MostReadsAtOnce();

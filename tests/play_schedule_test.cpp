@@ -10,11 +10,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
 
-Schedule ScheduleOf(const std::string& text, long long minIntervalUs = DefaultMinIntervalUs)
+// The interval these cases were written for; the default is longer.
+constexpr long long TestIntervalUs = 8000;
+
+Schedule ScheduleOf(const std::string& text, long long minIntervalUs = TestIntervalUs)
 {
     BuildToneTables();
     std::vector<tune_text::Voice> voices;
@@ -71,6 +75,22 @@ TEST(PlaySchedule, ChangesCloserThanTheIntervalMergeTheLaterWinning)
     }
 }
 
+TEST(PlaySchedule, ARefreshNeverPutsAChangeOff)
+{
+    // One tone from 0, another from changeUs, silence from 200 ms.
+    BuildToneTables();
+    const auto scheduleWithChangeAt = [](long long changeUs, long long interval) {
+        Piece piece;
+        piece.Voices.push_back(PieceVoice{{{0, 39, 10, 10}, {changeUs, 41, 10, 10}, {200000, RestNote, 0, 0}}});
+        piece.LengthUs = 300000;
+        return DueTimes(BuildSchedule(piece, interval));
+    };
+    // The refresh due at 50 ms would hold the change at 58 ms back to 65: it comes at 43 instead.
+    EXPECT_EQ(scheduleWithChangeAt(58000, 15000), (std::vector<long long>{0, 43000, 58000, 108000, 158000, 200000}));
+    // There is no room for it before a change at 55 ms with a 30 ms interval: it is left out.
+    EXPECT_EQ(scheduleWithChangeAt(55000, 30000), (std::vector<long long>{0, 55000, 105000, 155000, 200000}));
+}
+
 TEST(PlaySchedule, TwoVoicesTakeOneBandEachAndRestSilently)
 {
     // Voice 1: e (index 31) until 30 ms, softer until 40, then rest. Voice 2: c (index 15) from
@@ -101,14 +121,20 @@ protected:
         fake_hid::Reset();
         ClearInterruptRequest();
     }
+
+    static ControllerConnection ConnectionOn(int handle)
+    {
+        ControllerConnection connection;
+        StartConnection(connection, handle, TestIntervalUs);
+        return connection;
+    }
 };
 
 TEST_F(PlayPerformer, SendsEveryReportAtItsDueTimeAndNeverCloserThanTheInterval)
 {
     const Schedule s = ScheduleOf("t25 o3 e4 g+2 r1 a8");
-    ControllerLinkRecord link{};
-    link.Handle = OpenHidHandle(ControllerVendorId, ControllerProductId);
-    ASSERT_EQ(PerformSchedule(link, s, DefaultMinIntervalUs, nullptr), PerformOutcome::Played);
+    ControllerConnection link = ConnectionOn(OpenHidHandle(ControllerVendorId, ControllerProductId));
+    ASSERT_EQ(PerformSchedule(link, s, nullptr), PerformOutcome::Played);
     const std::vector<fake_hid::Event> writes = fake_hid::Writes();
     ASSERT_EQ(writes.size(), s.Reports.size());
     const long long start = writes[0].timeNs;
@@ -129,15 +155,14 @@ TEST_F(PlayPerformer, AfterAStallTheLatestOverdueStateGoesOutNeverCloserThanTheI
     // Reports every 8 ms from 0 to 112 ms.
     const Schedule s = ScheduleOf("t16 o3 c1 d1 e1 f1 g1 a1 b1 r2");
     ASSERT_EQ(s.Reports.size(), 15u);
-    ControllerLinkRecord link{};
-    link.Handle = OpenHidHandle(ControllerVendorId, ControllerProductId);
+    ControllerConnection link = ConnectionOn(OpenHidHandle(ControllerVendorId, ControllerProductId));
     // The first report goes out 30 ms late: the counter jumps just before it is sent. The next
     // may go out at 38 ms, by when the one due at 32 ms is the latest due; from there each is
     // sent 6 ms late, 8 ms after the one before.
     test_clock::JumpAtReading(test_clock::CounterReadings() + 4, 30000000);
     std::vector<long long> sentDue;
     PerformTiming timing;
-    ASSERT_EQ(PerformSchedule(link, s, DefaultMinIntervalUs, [&](long long due) { sentDue.push_back(due); }, &timing),
+    ASSERT_EQ(PerformSchedule(link, s, [&](long long due) { sentDue.push_back(due); }, &timing),
               PerformOutcome::Played);
     EXPECT_EQ(timing.PassedOver, 3);
     ASSERT_EQ(timing.LateNs.size(), 12u);
@@ -151,7 +176,7 @@ TEST_F(PlayPerformer, AfterAStallTheLatestOverdueStateGoesOutNeverCloserThanTheI
     const std::vector<fake_hid::Event> writes = fake_hid::Writes();
     ASSERT_EQ(writes.size(), expected.size());
     for (std::size_t i = 1; i < writes.size(); ++i) {
-        EXPECT_GE(writes[i].timeNs - writes[i - 1].timeNs, DefaultMinIntervalUs * 1000) << i;
+        EXPECT_GE(writes[i].timeNs - writes[i - 1].timeNs, TestIntervalUs * 1000) << i;
         EXPECT_LE(writes[i].timeNs - writes[0].timeNs, (expected[i] + 6000) * 1000 + 5 * test_clock::DefaultStepNs) << i;
     }
 }
@@ -160,64 +185,81 @@ TEST_F(PlayPerformer, TheIntervalCountsFromTheEndOfASlowWrite)
 {
     // Reports due every 8 ms; each write takes 5 ms before it returns.
     const Schedule s = ScheduleOf("t16 o3 c1 d1 e1 f1");
-    ControllerLinkRecord link{};
-    link.Handle = OpenHidHandle(ControllerVendorId, ControllerProductId);
+    ControllerConnection link = ConnectionOn(OpenHidHandle(ControllerVendorId, ControllerProductId));
     fake_hid::SetWriteDurationNs(5000000);
-    ASSERT_EQ(PerformSchedule(link, s, DefaultMinIntervalUs, nullptr), PerformOutcome::Played);
+    ASSERT_EQ(PerformSchedule(link, s, nullptr), PerformOutcome::Played);
     const std::vector<fake_hid::Event> writes = fake_hid::Writes();
     ASSERT_GE(writes.size(), 3u);
     for (std::size_t i = 1; i < writes.size(); ++i)
-        EXPECT_GE(writes[i].timeNs - writes[i - 1].timeNs, (5000 + DefaultMinIntervalUs) * 1000) << i;
+        EXPECT_GE(writes[i].timeNs - writes[i - 1].timeNs, (5000 + TestIntervalUs) * 1000) << i;
 }
 
 TEST_F(PlayPerformer, StopsAtAnInterruptAndWhenTheControllerIsGone)
 {
     const Schedule s = ScheduleOf("t100 c16");
-    ControllerLinkRecord link{};
-    link.Handle = OpenHidHandle(ControllerVendorId, ControllerProductId);
+    ControllerConnection link = ConnectionOn(OpenHidHandle(ControllerVendorId, ControllerProductId));
     int reports = 0;
-    EXPECT_EQ(PerformSchedule(link, s, DefaultMinIntervalUs, [&](long long) {
+    EXPECT_EQ(PerformSchedule(link, s, [&](long long) {
                   if (++reports == 3) RequestInterrupt();
               }),
               PerformOutcome::Interrupted);
     EXPECT_EQ(fake_hid::Writes().size(), 3u);
     ClearInterruptRequest();
-    link.Handle = -1;  // a closed handle fails every write
-    EXPECT_EQ(PerformSchedule(link, s, DefaultMinIntervalUs, nullptr), PerformOutcome::ControllerLost);
+    link.Link.Handle = -1;  // a closed handle fails every write
+    EXPECT_EQ(PerformSchedule(link, s, nullptr), PerformOutcome::ControllerLost);
 }
 
-TEST_F(PlayPerformer, SeveralControllersEachKeepTheirOwnIntervalAndALostOneIsNamed)
+TEST_F(PlayPerformer, SeveralControllersKeepTheirIntervalsSpreadApartAndALostOneIsNamed)
 {
-    // Both due every 10 ms: each controller's reports go out on time, though the other's are
-    // written between them.
+    // Both due every 10 ms. Each controller's reports keep its own interval; writes to the two
+    // keep half of it apart, so the second's go out a little after the first's. Three threads
+    // read one counter here, so it follows real time and the margins are wide.
+    test_clock::FollowRealTime();
     const Schedule s = ScheduleOf("t20 o3 c1 d1 e1 f1");
     fake_hid::SetDeviceCount(2);
-    ControllerLinkRecord first{};
-    ControllerLinkRecord second{};
-    first.Handle = OpenNextHidHandle(ControllerVendorId, ControllerProductId);
-    second.Handle = OpenNextHidHandle(ControllerVendorId, ControllerProductId);
-    ASSERT_NE(first.Handle, second.Handle);
-    EXPECT_EQ(OpenNextHidHandle(ControllerVendorId, ControllerProductId), -1);
-    ASSERT_EQ(PerformSchedules({{&first, &s}, {&second, &s}}, DefaultMinIntervalUs, nullptr, nullptr, nullptr),
-              PerformOutcome::Played);
-    const std::vector<fake_hid::Event> writes = fake_hid::Writes();
-    ASSERT_EQ(writes.size(), 2 * s.Reports.size());
-    const long long start = writes[0].timeNs;
-    for (const int handle : {first.Handle, second.Handle}) {
-        std::size_t i = 0;
-        for (const fake_hid::Event& w : writes) {
-            if (w.handle != handle) continue;
-            EXPECT_GE(w.timeNs - start, s.Reports[i].DueUs * 1000) << handle << " " << i;
-            EXPECT_LE(w.timeNs - start, s.Reports[i].DueUs * 1000 + 4 * test_clock::DefaultStepNs) << handle << " " << i;
-            ++i;
+    ControllerConnection first = ConnectionOn(OpenNextHidHandle(ControllerVendorId, ControllerProductId));
+    ControllerConnection second = ConnectionOn(OpenNextHidHandle(ControllerVendorId, ControllerProductId));
+    ASSERT_NE(first.Link.Handle, second.Link.Handle);
+    ASSERT_EQ(PerformSchedules({{&first, &s}, {&second, &s}}, nullptr, nullptr, nullptr), PerformOutcome::Played);
+    std::vector<long long> times[2];
+    for (const fake_hid::Event& w : fake_hid::Writes()) times[w.handle == first.Link.Handle ? 0 : 1].push_back(w.timeNs);
+    std::vector<long long> gaps;
+    for (const std::vector<long long>& t : times) {
+        ASSERT_EQ(t.size(), s.Reports.size());
+        for (std::size_t i = 0; i < t.size(); ++i) {
+            EXPECT_GE(t[i] - t[0], s.Reports[i].DueUs * 1000 - 1000000) << i;
+            EXPECT_LE(t[i] - t[0], s.Reports[i].DueUs * 1000 + 20000000) << i;
         }
-        EXPECT_EQ(i, s.Reports.size());
     }
-    second.Handle = -1;
+    for (std::size_t i = 0; i < s.Reports.size(); ++i) gaps.push_back(times[1][i] - times[0][i]);
+    std::sort(gaps.begin(), gaps.end());
+    // The second controller's writes follow the first's by half an interval.
+    EXPECT_NEAR(gaps[gaps.size() / 2], TestIntervalUs * 1000 / 2, 1500000);
+    second.Link.Handle = -1;
     std::size_t lost = 0;
-    EXPECT_EQ(PerformSchedules({{&first, &s}, {&second, &s}}, DefaultMinIntervalUs, nullptr, nullptr, &lost),
-              PerformOutcome::ControllerLost);
+    EXPECT_EQ(PerformSchedules({{&first, &s}, {&second, &s}}, nullptr, nullptr, &lost), PerformOutcome::ControllerLost);
     EXPECT_EQ(lost, 1u);
+}
+
+TEST_F(PlayPerformer, AWriteThatHangsDelaysNoOtherController)
+{
+    // Every write to the first controller takes 200 ms; the second's reports, due every 10 ms
+    // for 80 ms, still go out on time.
+    test_clock::FollowRealTime();
+    const Schedule s = ScheduleOf("t20 o3 c1 d1 e1 f1");
+    fake_hid::SetDeviceCount(2);
+    ControllerConnection first = ConnectionOn(OpenNextHidHandle(ControllerVendorId, ControllerProductId));
+    ControllerConnection second = ConnectionOn(OpenNextHidHandle(ControllerVendorId, ControllerProductId));
+    fake_hid::SetWriteStallMs(first.Link.Handle, 200);
+    ASSERT_EQ(PerformSchedules({{&first, &s}, {&second, &s}}, nullptr, nullptr, nullptr), PerformOutcome::Played);
+    std::vector<long long> times;
+    long long start = -1;
+    for (const fake_hid::Event& w : fake_hid::Writes()) {
+        if (start < 0) start = w.timeNs;
+        if (w.handle == second.Link.Handle) times.push_back(w.timeNs - start);
+    }
+    ASSERT_EQ(times.size(), s.Reports.size());
+    EXPECT_LE(times.back(), s.Reports.back().DueUs * 1000 + 50000000);
 }
 
 }  // namespace

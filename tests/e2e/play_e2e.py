@@ -3,7 +3,8 @@
 Usage: play_e2e.py --play PATH (--library PATH | --stand-ins DIR) --work DIR SCENARIO
 Scenarios: tune --tavrel PATH (the built-in tune as text against tavrel itself), bad-file,
 interrupt, vanish, controllers, several (a MIDI file on two and three controllers; needs
-midiutil) (Windows: bad-file, vanish, controllers and several). Exits 0 when every check passed, 1 with the failures listed otherwise.
+midiutil), strict (controllers that queue, delay and drop as real ones; needs midiutil)
+(Windows: bad-file, vanish, controllers, several and strict). Exits 0 when every check passed, 1 with the failures listed otherwise.
 """
 import argparse
 import os
@@ -21,19 +22,20 @@ TUNE_TEXT = os.path.join(SOURCE, "examples", "greensleeves.txt")
 # The bench measures the real precision; this only catches a player that runs off its schedule.
 LATE_LIMIT_NS = 40_000_000
 EARLY_LIMIT_NS = 2_000_000
-MIN_INTERVAL_NS = 8_000_000
+MIN_INTERVAL_NS = 15_000_000
 SHORT_TUNE = "t20 o3 c4 e4 g4 r2 >c8<"
 VANISH_AFTER = 40
 
 
-def play_run(args, tag, arguments, controller="right", mode="normal"):
+def play_run(args, tag, arguments, controller="right", mode="normal", env=None):
     """One tavrel-play process on the virtual controller, as the given kind of controller. On
     Windows the virtual controller lists a left Joy-Con as a decoy, which tavrel-play would play
     as well when it opens every controller connected: there each run names its controller."""
     if args.platform.windows and "--controller" not in arguments:
         arguments = ["--controller", controller] + list(arguments)
-    return Run(args, tag, mode=mode, arguments=arguments,
-               extra_env={"TAVREL_VJ_CONTROLLER": controller, "TAVREL_VJ_VANISH_AFTER": str(VANISH_AFTER)})
+    extra = {"TAVREL_VJ_CONTROLLER": controller, "TAVREL_VJ_VANISH_AFTER": str(VANISH_AFTER)}
+    extra.update(env or {})
+    return Run(args, tag, mode=mode, arguments=arguments, extra_env=extra)
 
 
 def write_file(args, name, text):
@@ -108,29 +110,50 @@ def match_schedule(rumble, reports, slack_ns):
     return matched[::-1]
 
 
-def check_played(c, run, reports, events=None, lamp=0x01):
-    """Every write exact (set-up, scheduled reports, tear-down), opened and closed once, each
-    report near its due time and never closer than the least interval to the one before. After a
-    stall of the machine a few reports may be late or passed over, but only after a few stalls."""
+def collapse_retries(subcommands):
+    """(id, argument) of each subcommand, a retry of the one before left out."""
+    return collapse(subcommands)
+
+
+def check_played(c, run, reports, events=None, lamp=0x01, found_mode=0x3F, usb=False, interval_ns=MIN_INTERVAL_NS):
+    """Every write exact (the USB handshake where there is one, the set-up, the scheduled reports,
+    the tear-down that gives back the input mode found; subcommands tried again where the
+    controller dropped one), opened and closed once, each report near its due time, and no write
+    closer than the least interval to the one before. After a stall of the machine a few reports
+    may be late or passed over, but only after a few stalls."""
     events = run.events if events is None else events
     c.expect(run.status == 0, "exit status %r, expected 0 (stderr %r)" % (run.status, run.stderr[:200]))
     writes = writes_of(events)
     kinds = [e[1] for e in events if e[1] in ("open", "close")]
     c.expect(kinds == ["open", "close"], "opens and closes: %r" % kinds)
-    c.expect(not [e for e in events if e[1] == "fault"], "faults logged")
-    rumble = writes[len(model.SET_UP):len(writes) - len(model.TEAR_DOWN) + 1]
+    c.expect(not [e for e in events if e[1] == "fault"], "faults logged: %r" % [e for e in events if e[1] == "fault"][:3])
+    handshake = [w for w in writes if w[2][0] == 0x80]
+    c.expect([w[2][1] for w in handshake] == ([2, 3, 2, 4] if usb else []),
+             "USB commands %r" % [w[2][1] for w in handshake])
+    c.expect(writes[:len(handshake)] == handshake, "USB commands after other reports")
+    writes = writes[len(handshake):]
+    rumble_at = [i for i, w in enumerate(writes) if w[2][0] == 0x10]
+    if not c.expect(rumble_at, "no rumble report written"):
+        return
+    set_up = [(w[2][10], w[2][11]) for w in writes[:rumble_at[0]]]
+    tear_down = [(w[2][10], w[2][11]) for w in writes[rumble_at[-1] + 1:]]
+    c.expect(collapse_retries(set_up) == [(model.SUB_MODE, 0x3F), (model.SUB_LIGHTS, lamp), (model.SUB_VIBRATION, 1)],
+             "set-up %r" % set_up)
+    c.expect(collapse_retries(tear_down) == [(model.SUB_VIBRATION, 0), (model.SUB_LIGHTS, 0), (model.SUB_MODE, found_mode)],
+             "tear-down %r" % tear_down)
+    rumble = writes[rumble_at[0]:rumble_at[-1] + 1]
     jitter = run.platform.stamp_jitter_ns
     matched = match_schedule(rumble[:-1], reports, EARLY_LIMIT_NS + jitter) if len(rumble) > 1 else [None]
     if not c.expect(None not in matched, "write %d matches no report of the schedule" % len(matched)):
         return
     c.expect(matched[0] == 0, "the first scheduled report was not sent")
     skipped = len(reports) - len(matched)
-    set_up = [op if op[1] != model.SUB_LIGHTS else ("sub", model.SUB_LIGHTS, lamp) for op in model.SET_UP]
-    ops = set_up + [("rumble",) + tuple(reports[k][1]) for k in matched] + model.TEAR_DOWN
-    expected = model.build_reports(ops)
+    ops = ([("sub",) + op for op in set_up] + [("rumble",) + tuple(reports[k][1]) for k in matched] +
+           [("rumble",) + model.SILENCE] + [("sub",) + op for op in tear_down])
+    expected = model.build_reports(ops, model.NEUTRAL_BLOCKS)
     c.expect(len(writes) == len(expected), "%d writes, expected %d" % (len(writes), len(expected)))
     for i, (got, want) in enumerate(zip(writes, expected)):
-        if not c.expect(got[2] == want, "write %d is %s, expected %s" % (i + 1, got[2].hex(), want.hex())):
+        if not c.expect(got[2][:len(want)] == want, "write %d is %s, expected %s" % (i + 1, got[2].hex(), want.hex())):
             break
     first = rumble[0][0]
     off = [(w[0] - first) - reports[k][0] for w, k in zip(rumble, matched)]
@@ -156,8 +179,9 @@ def check_played(c, run, reports, events=None, lamp=0x01):
     # A player that drifts makes the end late; a stall makes one or two reports late.
     end = sorted(off[-max(5, len(off) // 10):])
     c.expect(end[len(end) // 2] <= limit, "the reports at the end are %.3f ms late" % (end[len(end) // 2] / 1e6))
-    close = [i for i in range(1, len(rumble)) if rumble[i][0] - rumble[i - 1][0] < MIN_INTERVAL_NS - jitter - 500_000]
-    c.expect(not close, "%d rumble reports closer than 8 ms to the one before: %r" % (len(close), close[:3]))
+    every = handshake + writes
+    close = [i for i in range(1, len(every)) if every[i][0] - every[i - 1][0] < interval_ns - jitter - 500_000]
+    c.expect(not close, "%d writes closer than %g ms to the one before: %r" % (len(close), interval_ns / 1e6, close[:3]))
     print("%d reports, %d passed over; offset from due time: median %.3f ms, largest %.3f ms" %
           (len(reports), skipped, sorted(off)[len(off) // 2] / 1e6, max(off) / 1e6))
 
@@ -282,18 +306,91 @@ def scenario_several(args):
     c.finish()
 
 
+def scenario_strict(args):
+    """Controllers as strict as real ones: their input reports queued from the open, replies 15 to
+    30 ms late, a write closer than 15 ms to the one before logged as a fault. A MIDI file on a
+    Pro Controller on a USB cable that its driver left streaming full reports (the handshake
+    first and nothing before it, the full mode given back); on a right Joy-Con that drops the
+    first "enable vibration" and says its battery is low (tried again; said once); on two
+    Joy-Cons (their writes spread apart); and on one that never answers (an error that names it,
+    the controller restored, nothing played)."""
+    sys.path.insert(0, os.path.join(SOURCE, "tests", "midi"))
+    import fixtures  # noqa: E402 (needs midiutil)
+    c = Checks("strict controllers")
+    path = os.path.join(args.work, "strict.mid")
+    fixtures.ensemble(path, bars=1, tempo_changes=((0, 150),))
+    path = args.platform.log_path(path)
+    strict = {"TAVREL_VJ_STRICT": "1", "TAVREL_VJ_START_MODE": "30"}
+
+    def sub_checks(name, check):
+        sub = Checks(name)
+        check(sub)
+        c.failures.extend("%s: %s" % (name, f) for f in sub.failures)
+
+    reports = schedules_of(args, path, "--controller", "pro")[0][0]
+    run = play_run(args, "strict-usb", ["--quiet", path], controller="pro", env=dict(strict, TAVREL_VJ_BUS="usb")).finish()
+
+    def usb(sub):
+        check_played(sub, run, reports, found_mode=0x30, usb=True)
+        streamed = [e for e in run.events if e[1] == "deliver" and e[2][0] == 0x30]
+        sub.expect(streamed, "no streamed report was read: the queue was not taken")
+    sub_checks("USB Pro Controller", usb)
+
+    reports = schedules_of(args, path, "--controller", "right")[0][0]
+    run = play_run(args, "strict-drop", ["--quiet", path],
+                   env=dict(strict, TAVREL_VJ_DROP="48", TAVREL_VJ_BATTERY="low")).finish()
+
+    def dropped(sub):
+        check_played(sub, run, reports, found_mode=0x30)
+        sub.expect([e for e in run.events if e[1:] == ("drop", "48")], "the virtual controller dropped nothing")
+        tries = [w for w in writes_of(run.events) if w[2][0] == 0x01 and tuple(w[2][10:12]) == (model.SUB_VIBRATION, 1)]
+        sub.expect(len(tries) == 2, "\"enable vibration\" sent %d times, expected 2" % len(tries))
+        sub.expect(run.stderr.count("battery is low") == 1, "stderr %r does not say the battery is low once" % run.stderr)
+    sub_checks("right Joy-Con dropping a subcommand", dropped)
+
+    schedules = schedules_of(args, path, "--controller", "right,left")
+    run = play_run(args, "strict-two", ["--quiet", path], controller="right,left", env=strict).finish()
+
+    def two(sub):
+        for k in range(2):
+            check_played(sub, run, schedules[k][0], events=run.device_events(k), lamp=1 << k, found_mode=0x30)
+        both = sorted((w[0], k) for k in range(2) for w in writes_of(run.device_events(k)))
+        near = [i for i in range(1, len(both)) if both[i][1] != both[i - 1][1] and
+                both[i][0] - both[i - 1][0] < MIN_INTERVAL_NS // 2 - run.platform.stamp_jitter_ns - 500_000]
+        sub.expect(not near, "%d writes to the two controllers closer than half the interval" % len(near))
+    sub_checks("two Joy-Cons", two)
+
+    run = play_run(args, "strict-silent", ["--quiet", path], mode="silent", env=strict).finish()
+
+    def silent(sub):
+        sub.expect(run.status == 3, "exit status %r, expected 3" % run.status)
+        sub.expect("the right Joy-Con did not take \"enable vibration\"" in run.stderr, "stderr %r" % run.stderr)
+        writes = writes_of(run.events)
+        sub.expect(len([w for w in writes if w[2][0] == 0x10]) == 1, "rumble sent besides the tear-down's silence")
+        last = max(i for i, w in enumerate(writes) if w[2][0] == 0x10)
+        tear_down = collapse_retries([tuple(w[2][10:12]) for w in writes[last + 1:]])
+        sub.expect(bytes(writes[last][2][2:6]) == bytes(model.SILENCE) and
+                   tear_down == [(model.SUB_VIBRATION, 0), (model.SUB_LIGHTS, 0), (model.SUB_MODE, 0x3F)],
+                   "the last writes are not the tear-down: %r" % tear_down)
+        sub.expect(run.events and run.events[-1][1] == "close", "not closed last")
+    sub_checks("a right Joy-Con that never answers", silent)
+    c.finish()
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--play", required=True)
     parser.add_argument("--tavrel")
     add_controller_arguments(parser)
     parser.add_argument("--work", required=True)
-    parser.add_argument("scenario", choices=["tune", "bad-file", "interrupt", "vanish", "controllers", "several"])
+    parser.add_argument("scenario", choices=["tune", "bad-file", "interrupt", "vanish", "controllers", "several",
+                                             "strict"])
     args = parser.parse_args()
     os.makedirs(args.work, exist_ok=True)
     args.platform = Platform(args, args.play)
     {"tune": scenario_tune, "bad-file": scenario_bad_file, "interrupt": scenario_interrupt,
-     "vanish": scenario_vanish, "controllers": scenario_controllers, "several": scenario_several}[args.scenario](args)
+     "vanish": scenario_vanish, "controllers": scenario_controllers, "several": scenario_several,
+     "strict": scenario_strict}[args.scenario](args)
 
 
 if __name__ == "__main__":

@@ -144,7 +144,11 @@ class Player:
         return len(self.sends) - before
 
 
-def build_reports(ops):
+# The rumble blocks of tavrel-play's subcommand reports: neutral, where tavrel's are zero.
+NEUTRAL_BLOCKS = bytes([0x00, 0x01, 0x40, 0x40] * 2)
+
+
+def build_reports(ops, subcommand_blocks=bytes(8)):
     """The 49-byte reports written for ops, one output buffer and packet counter shared."""
     buffer = bytearray(256)
     counter = 0
@@ -154,7 +158,7 @@ def build_reports(ops):
         buffer[1] = counter % 16
         if op[0] == "sub":
             buffer[0] = 0x01
-            buffer[2:10] = bytes(8)
+            buffer[2:10] = subcommand_blocks
             buffer[10], buffer[11] = op[1], op[2]
         else:  # one block for both actuators, or the left one's and the right one's
             buffer[0] = 0x10
