@@ -1,6 +1,7 @@
 """Timing of tavrel-play with a MIDI piece on three controllers at once (Linux, virtual controller).
 
-Makes a multi-track piece of about three minutes (tests/midi/fixtures.py, with midiutil), plays it
+Makes a multi-track piece of about three minutes (tests/midi/fixtures.py, with midiutil), its notes
+humanized (each up to about 20 ms early or late, as played music is), plays it
 on a right Joy-Con, a left Joy-Con and a Pro Controller that the virtual controller stands for,
 and for each controller compares every rumble report's time in its log with its due time from
 `tavrel-play --schedule`: overshoot p50/p99/max, the least gap between two of its reports, reports
@@ -61,7 +62,7 @@ def main():
     args = parser.parse_args()
     os.makedirs(args.work, exist_ok=True)
     piece = os.path.join(args.work, "piece.mid")
-    fixtures.piece(piece)
+    fixtures.piece(piece, humanized=True)
     kinds = ",".join(CONTROLLERS)
     plans = parse_schedules(subprocess.run([args.play, "--schedule", "--controller", kinds, piece],
                                            capture_output=True, text=True, check=True).stdout)

@@ -54,7 +54,6 @@ bool ReadBefore(ControllerConnection& connection, long long deadline)
 bool WriteUsbCommand(ControllerConnection& connection, unsigned char command)
 {
     unsigned char report[OutputReportSize] = {UsbCommandReportId, command};
-    WaitForReportTurnOn(connection);
     WriteReport(connection.Link.Handle, report, &connection.Link.WriteLength);
     NoteReportWrittenOn(connection);
     return connection.Link.WriteLength >= 0;
@@ -73,6 +72,7 @@ bool AwaitUsbAnswer(ControllerConnection& connection, unsigned char command)
 bool TryUsbCommand(ControllerConnection& connection, unsigned char command, int attempts)
 {
     for (int attempt = 0; attempt < attempts; ++attempt) {
+        WaitForReportTurnOn(connection);
         TakeQueuedReportsOn(connection);
         if (!WriteUsbCommand(connection, command)) return false;
         if (AwaitUsbAnswer(connection, command)) return true;
@@ -114,8 +114,8 @@ SubcommandAnswer SendAcknowledgedSubcommandOn(ControllerConnection& connection, 
     SubcommandAnswer answer = SubcommandAnswer::NoAnswer;
     ControllerLinkRecord& link = connection.Link;
     for (int attempt = 0; attempt < SubcommandAttempts; ++attempt) {
-        TakeQueuedReportsOn(connection);
         WaitForReportTurnOn(connection);
+        TakeQueuedReportsOn(connection);
         // From here on the controller's reports follow the mode this program chose.
         if (id == SubcommandSetInputReportMode) connection.InputModeSet = true;
         WriteSubcommandOn(link, id, argument, NeutralRumble, NeutralRumble);
@@ -135,7 +135,10 @@ SubcommandAnswer SendAcknowledgedSubcommandOn(ControllerConnection& connection, 
 
 bool SendUsbCommandOn(ControllerConnection& connection, unsigned char command, bool awaitAnswer)
 {
-    if (!awaitAnswer) return WriteUsbCommand(connection, command);
+    if (!awaitAnswer) {
+        WaitForReportTurnOn(connection);
+        return WriteUsbCommand(connection, command);
+    }
     return TryUsbCommand(connection, command, UsbAttempts);
 }
 

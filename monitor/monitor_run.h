@@ -1,5 +1,6 @@
 // The whole run of tavrel-monitor: open the controller, switch on full reports and the motion
-// sensors, poll and print until Esc, then switch them off again and close.
+// sensors (each subcommand acknowledged), poll and print until Esc, then switch the sensors off,
+// give back the input mode the controller was found in and close.
 #pragma once
 
 constexpr int MonitorExitStatusDone = 0;

@@ -13,6 +13,10 @@
 
 namespace {
 
+// Least time between writes to two different controllers, so that an adapter never gets them
+// back to back; short, since a write it holds back may hold back that controller's next ones.
+constexpr long long LeastGapBetweenControllersUs = 2000;
+
 // value counted at from per second, counted at to per second, without
 // overflow for any length a piece may have.
 long long Rescale(long long value, long long from, long long to)
@@ -26,7 +30,8 @@ long long CountsFromUs(long long us, long long frequency) { return Rescale(us, M
 struct Stage {
     long long Start = 0;
     long long Frequency = 0;
-    long long SpreadCounts = 0;  // least time between writes to two different controllers
+    long long PhaseCounts = 0;   // how far each controller plays behind the one before
+    long long GapCounts = 0;     // least time between writes to two different controllers
     std::mutex Lock;             // guards Claimed and Played
     std::vector<long long> Claimed;  // each controller's next or last write time; -1 none
     long long PlayedUs = 0;
@@ -34,7 +39,7 @@ struct Stage {
     const ProgressHandler* Progress = nullptr;
 };
 
-// The earliest time from at on that keeps SpreadCounts from every other controller's claimed
+// The earliest time from at on that keeps GapCounts from every other controller's claimed
 // write, claimed for controller c. A claim is made before the wait, never held during a write.
 long long ClaimWriteTime(Stage& stage, std::size_t c, long long at)
 {
@@ -43,8 +48,8 @@ long long ClaimWriteTime(Stage& stage, std::size_t c, long long at)
         moved = false;
         for (std::size_t other = 0; other < stage.Claimed.size(); ++other) {
             const long long x = stage.Claimed[other];
-            if (other == c || x < 0 || at <= x - stage.SpreadCounts || at >= x + stage.SpreadCounts) continue;
-            at = x + stage.SpreadCounts;
+            if (other == c || x < 0 || at <= x - stage.GapCounts || at >= x + stage.GapCounts) continue;
+            at = x + stage.GapCounts;
             moved = true;
         }
     }
@@ -66,8 +71,8 @@ PerformOutcome PerformOne(Stage& stage, std::size_t c, const PerformedController
     const std::vector<ScheduledReport>& reports = controller.Plan->Reports;
     if (timing != nullptr) timing->LateNs.reserve(reports.size());
     // Each controller plays a fixed share of the interval after the one before it, so that
-    // reports due together do not meet; the claims keep the spread where schedules differ.
-    const long long phase = stage.SpreadCounts * static_cast<long long>(c);
+    // reports due together do not meet; the claims keep a short gap where schedules differ.
+    const long long phase = stage.PhaseCounts * static_cast<long long>(c);
     const auto dueOf = [&](std::size_t i) {
         return stage.Start + phase + CountsFromUs(reports[i].DueUs, stage.Frequency);
     };
@@ -114,7 +119,8 @@ PerformOutcome PerformSchedules(const std::vector<PerformedController>& controll
         interval = std::max(interval, c.Connection->MinIntervalCounts);
     }
     stage.Start = ReadCounter() + interval;
-    stage.SpreadCounts = controllers.empty() ? 0 : interval / static_cast<long long>(controllers.size());
+    stage.PhaseCounts = controllers.empty() ? 0 : interval / static_cast<long long>(controllers.size());
+    stage.GapCounts = std::min(stage.PhaseCounts, CountsFromUs(LeastGapBetweenControllersUs, stage.Frequency));
     stage.Claimed.assign(controllers.size(), -1);
     stage.Progress = &progress;
 

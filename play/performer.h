@@ -29,9 +29,9 @@ struct PerformedController {
 // call. No report to a controller goes out less than its interval after the end of the write
 // before, set-up included, however late that was; after a stall, reports that are overdue by
 // the time the next one may go out are passed over for the latest of them, which carries the
-// state. Writes to different controllers keep an interval divided by their number apart, so
-// that reports due together reach an adapter spread out: controller k plays k such shares
-// behind the first, and a write that would still come too near another waits. Each controller has a thread of its
+// state. Reports due together reach an adapter spread over the interval: controller k plays k
+// intervals divided by the number of controllers behind the first; and a write that would come
+// within 2 ms of another controller's waits until then. Each controller has a thread of its
 // own, so that a write that is slow to return delays no other controller. Returns once the
 // longest piece has passed (and an interval after each last report, so that the tear-down keeps
 // its distance too), at an interrupt, or when a write fails; *lost (when given) then names the

@@ -41,6 +41,16 @@ Event MakeEvent(Event::Kind kind, int handle = OpenHandle)
     return event;
 }
 
+// A read's bound that ran out: on the test clock it moves on; following real time it passes.
+void WaitOut(long long ns)
+{
+    if (ns <= 0) return;
+    if (test_clock::FollowsRealTime())
+        std::this_thread::sleep_for(std::chrono::nanoseconds(ns));
+    else
+        test_clock::Advance(ns);
+}
+
 }  // namespace
 
 void Reset()
@@ -224,26 +234,33 @@ int ReadReportWithin(int, unsigned char* report, int* length, int waitMs)
     }
     if (delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
 
-    std::lock_guard<std::mutex> guard(fake_hid::Lock);
+    std::unique_lock<std::mutex> guard(fake_hid::Lock);
     --fake_hid::ReadsInProgress;
     *length = 0;
     long long waitedNs = waitMs > 0 ? waitMs * 1000000LL : 0;
+    // An answer that is not due yet: the repeated answer comes meanwhile, as a controller's
+    // streamed reports do; without one the read waits for it, or its whole bound.
+    bool frontDue = true;
     if (!fake_hid::Answers.empty()) {
         const long long due = fake_hid::FirstAnswerDueNs();
         const long long now = test_clock::Now();
-        if (due > now && due <= now + waitedNs) {
+        frontDue = due >= 0 && due <= now;
+        if (!frontDue && !fake_hid::Repeating && due > now && due <= now + waitedNs && !test_clock::FollowsRealTime()) {
             test_clock::Advance(due - now);
             waitedNs = 0;
-        } else if (due < 0 || due > now) {
-            event.length = 0;
-            fake_hid::Recorded.push_back(event);
-            test_clock::Advance(waitedNs);
-            return 0;
+            frontDue = true;
         }
     }
-    if (!fake_hid::Answers.empty() || fake_hid::Repeating) {
+    if (!frontDue && !fake_hid::Repeating) {
+        event.length = 0;
+        fake_hid::Recorded.push_back(event);
+        guard.unlock();
+        fake_hid::WaitOut(waitedNs);
+        return 0;
+    }
+    if ((frontDue && !fake_hid::Answers.empty()) || fake_hid::Repeating) {
         fake_hid::Answer answer = fake_hid::Repeated;
-        if (!fake_hid::Answers.empty()) {
+        if (frontDue && !fake_hid::Answers.empty()) {
             answer = fake_hid::Answers.front();
             fake_hid::Answers.pop_front();
         }
@@ -256,7 +273,8 @@ int ReadReportWithin(int, unsigned char* report, int* length, int waitMs)
     }
     event.length = *length;
     fake_hid::Recorded.push_back(event);
-    if (*length == 0) test_clock::Advance(waitedNs);
+    guard.unlock();
+    if (*length == 0) fake_hid::WaitOut(waitedNs);
     return *length;
 }
 

@@ -43,6 +43,16 @@ std::vector<std::pair<int, int>> Subcommands()
 const std::vector<std::pair<int, int>> ExpectedSubcommands = {
     {0x03, 0x30}, {0x40, 0x01}, {0x40, 0x00}, {0x03, 0x3F}};
 
+// The acknowledged reply to subcommand id, due as soon as the afterWrites-th report is written.
+void QueueReply(unsigned char id, int afterWrites)
+{
+    std::vector<unsigned char> reply(49, 0);
+    reply[0] = 0x21;
+    reply[13] = 0x80;
+    reply[14] = id;
+    fake_hid::QueueReadAnswer(reply, HidInputReportSize, afterWrites, 0);
+}
+
 class MonitorRunTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -92,30 +102,41 @@ TEST_F(MonitorRunTest, SetsUpPollsPrintsAndRestoresInOrder)
     report[10] = 0x43;
     report[11] = 0x65;
     fake_hid::SetRepeatedReadAnswer(report, HidInputReportSize);
+    QueueReply(0x03, 1);
+    QueueReply(0x40, 2);
+    QueueReply(0x40, 3);
+    QueueReply(0x03, 4);
 
     EXPECT_EQ(Run({NoKey, NoKey, Esc}), 0);
     const std::string line =
         "button=40,00 , stick=0321,0654 , Acc=0000,0000,0000 , Gyr=0000,0000,0000\n";
     EXPECT_EQ(Out, Banner + line + line);
     EXPECT_EQ(Err, "");
-    EXPECT_EQ(Subcommands(), ExpectedSubcommands);
-    // Each subcommand is followed by its answer; the thread's reads lie between set-up and
-    // tear-down only, and the handle is closed last.
-    EXPECT_TRUE(std::regex_match(fake_hid::CallSequence(), std::regex("OWRWRR+WRWRC")))
+    // The controller streamed full reports when it was opened: that mode is given back.
+    std::vector<std::pair<int, int>> expected = ExpectedSubcommands;
+    expected.back().second = 0x30;
+    EXPECT_EQ(Subcommands(), expected);
+    // Each subcommand is answered (its answer comes first, and no write is tried again); the
+    // handle is closed last.
+    EXPECT_TRUE(std::regex_match(fake_hid::CallSequence(), std::regex("OR+WR+WR+WR+WRC")))
         << fake_hid::CallSequence();
     EXPECT_EQ(scripted_keyboard::Calls(), "BWWWRE");
 }
 
 TEST_F(MonitorRunTest, SaysSoWhenNoReportsArriveAndCarriesOn)
 {
+    // Not even replies: each subcommand is tried three times, and the run still ends.
     EXPECT_EQ(Run({NoKey, Esc}), 0);
     EXPECT_EQ(Out, Banner + NoInput + ZeroLine);
-    EXPECT_EQ(Subcommands(), ExpectedSubcommands);
+    std::vector<std::pair<int, int>> tried;
+    for (const auto& subcommand : ExpectedSubcommands) tried.insert(tried.end(), 3, subcommand);
+    EXPECT_EQ(Subcommands(), tried);
     EXPECT_EQ(fake_hid::CallSequence().back(), 'C');
 }
 
 TEST_F(MonitorRunTest, InterruptStillRestoresAndExitsWith130)
 {
+    for (int write = 1; write <= 4; ++write) QueueReply(write % 3 == 1 ? 0x03 : 0x40, write);
     EXPECT_EQ(Run({NoKey, Interrupt}), 130);
     EXPECT_EQ(Out, Banner + NoInput + ZeroLine);
     EXPECT_EQ(Subcommands(), ExpectedSubcommands);

@@ -209,32 +209,30 @@ TEST_F(PlayPerformer, StopsAtAnInterruptAndWhenTheControllerIsGone)
     EXPECT_EQ(PerformSchedule(link, s, nullptr), PerformOutcome::ControllerLost);
 }
 
-TEST_F(PlayPerformer, SeveralControllersKeepTheirIntervalsSpreadApartAndALostOneIsNamed)
+TEST_F(PlayPerformer, SeveralControllersEachKeepTheirScheduleAndALostOneIsNamed)
 {
-    // Both due every 10 ms. Each controller's reports keep its own interval; writes to the two
-    // keep half of it apart, so the second's go out a little after the first's. Three threads
-    // read one counter here, so it follows real time and the margins are wide.
+    // Both due every 10 ms, each written from a thread of its own. Three threads read one
+    // counter here, so it follows real time and the margins are wide; how far apart the two
+    // controllers' writes go is shown end to end, on the virtual controller's clock.
     test_clock::FollowRealTime();
     const Schedule s = ScheduleOf("t20 o3 c1 d1 e1 f1");
     fake_hid::SetDeviceCount(2);
     ControllerConnection first = ConnectionOn(OpenNextHidHandle(ControllerVendorId, ControllerProductId));
     ControllerConnection second = ConnectionOn(OpenNextHidHandle(ControllerVendorId, ControllerProductId));
     ASSERT_NE(first.Link.Handle, second.Link.Handle);
-    ASSERT_EQ(PerformSchedules({{&first, &s}, {&second, &s}}, nullptr, nullptr, nullptr), PerformOutcome::Played);
+    PerformTiming timing;
+    ASSERT_EQ(PerformSchedules({{&first, &s}, {&second, &s}}, nullptr, &timing, nullptr), PerformOutcome::Played);
     std::vector<long long> times[2];
     for (const fake_hid::Event& w : fake_hid::Writes()) times[w.handle == first.Link.Handle ? 0 : 1].push_back(w.timeNs);
-    std::vector<long long> gaps;
+    // Every report went out, or was passed over after a stall of the machine; each controller's
+    // last went out about as long after its first as the schedule says.
+    EXPECT_EQ(times[0].size() + times[1].size() + static_cast<std::size_t>(timing.PassedOver), 2 * s.Reports.size());
+    const long long span = (s.Reports.back().DueUs - s.Reports.front().DueUs) * 1000;
     for (const std::vector<long long>& t : times) {
-        ASSERT_EQ(t.size(), s.Reports.size());
-        for (std::size_t i = 0; i < t.size(); ++i) {
-            EXPECT_GE(t[i] - t[0], s.Reports[i].DueUs * 1000 - 1000000) << i;
-            EXPECT_LE(t[i] - t[0], s.Reports[i].DueUs * 1000 + 20000000) << i;
-        }
+        ASSERT_FALSE(t.empty());
+        EXPECT_GE(t.back() - t.front(), span - 20000000);
+        EXPECT_LE(t.back() - t.front(), span + 50000000);
     }
-    for (std::size_t i = 0; i < s.Reports.size(); ++i) gaps.push_back(times[1][i] - times[0][i]);
-    std::sort(gaps.begin(), gaps.end());
-    // The second controller's writes follow the first's by half an interval.
-    EXPECT_NEAR(gaps[gaps.size() / 2], TestIntervalUs * 1000 / 2, 1500000);
     second.Link.Handle = -1;
     std::size_t lost = 0;
     EXPECT_EQ(PerformSchedules({{&first, &s}, {&second, &s}}, nullptr, nullptr, &lost), PerformOutcome::ControllerLost);
@@ -259,7 +257,7 @@ TEST_F(PlayPerformer, AWriteThatHangsDelaysNoOtherController)
         if (w.handle == second.Link.Handle) times.push_back(w.timeNs - start);
     }
     ASSERT_EQ(times.size(), s.Reports.size());
-    EXPECT_LE(times.back(), s.Reports.back().DueUs * 1000 + 50000000);
+    EXPECT_LE(times.back(), s.Reports.back().DueUs * 1000 + 150000000);
 }
 
 }  // namespace

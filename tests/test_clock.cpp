@@ -46,6 +46,8 @@ void Reset()
 
 void FollowRealTime() { RealTime = true; }
 
+bool FollowsRealTime() { return RealTime.load(); }
+
 void SetStep(long long step) { Step = step; }
 
 void JumpAtReading(long long reading, long long count)

@@ -20,6 +20,7 @@ void Reset();
 
 // From now until the next Reset the counter is the steady clock in nanoseconds.
 void FollowRealTime();
+bool FollowsRealTime();
 
 // The step added after every reading from now on (0 stops the counter).
 void SetStep(long long step);

@@ -198,13 +198,14 @@ class WineConsoleMonitorRun:
 
 
 def check_stream(c, events):
-    """open; 03 30 and 40 01, each answered by its one reply; polling reads only; then 40 00
-    and 03 3F, each followed by exactly one read (its reply); close last."""
+    """open; reads that find nothing; 03 30 and 40 01, each answered by its reply; polling reads
+    only; then 40 00 and 03 3F, each answered by its reply, the reports already queued taken
+    before each; close last. The subcommands carry neutral rumble blocks."""
     if not c.expect(events, "the virtual controller logged nothing"):
         return []
     c.expect(events[0][1:] == ("open", "057e", "2007", "ok"), "first event is not the open: %r" % (events[0],))
     c.expect(events and events[-1][1] == "close", "last event is not the close")
-    expected = model.build_reports(SET_UP + TEAR_DOWN)
+    expected = model.build_reports(SET_UP + TEAR_DOWN, model.NEUTRAL_BLOCKS)
     write_at = [i for i, e in enumerate(events) if e[1] == "write"]
     writes = [events[i][2] for i in write_at]
     c.expect(len(writes) == len(expected), "%d writes, expected %d" % (len(writes), len(expected)))
@@ -214,20 +215,32 @@ def check_stream(c, events):
     def is_reply(e, sub):
         return e[1] == "deliver" and len(e[2]) == 49 and e[2][0] == 0x21 and e[2][13] == 0x80 and e[2][14] == sub
 
-    c.expect(write_at[:2] == [1, 3], "the set-up writes are events %r, expected 1 and 3" % write_at[:2])
-    for w, sub in ((1, SUB_MODE), (3, SUB_IMU)):
-        after = events[w + 1] if w + 1 < len(events) else None
+    # Before the first write, only reads that found nothing (a look for the mode it streams in).
+    first = write_at[0] if write_at else len(events)
+    c.expect(all(e[1] == "timeout" for e in events[1:first]), "before the first write: %r" % events[1:first][:3])
+    for w, sub in zip(write_at[:2], (SUB_MODE, SUB_IMU)):
+        after = next((e for e in events[w + 1:] if e[1] != "timeout"), None)
         c.expect(after is not None and is_reply(after, sub), "set-up write %d not followed by its reply: %r" % (w, after))
-    # After the polling thread has stopped, the tear-down's own reads are the only ones.
+    # After the polling thread has stopped, only the tear-down's reads: each write answered by its
+    # reply, and before each write the reports already queued taken.
     stop_at = write_at[2] if len(write_at) > 2 else len(events) - 1
     tail = events[stop_at:-1]
-    kinds = [e[1] for e in tail]
-    c.expect(kinds == ["write", "deliver", "write", "deliver"],
-             "between the first tear-down write and the close: %r, expected write, read, write, read" % kinds)
-    if kinds == ["write", "deliver", "write", "deliver"]:
-        c.expect(is_reply(tail[1], SUB_IMU) and is_reply(tail[3], SUB_MODE),
-                 "the tear-down reads are not the two replies: %s, %s" % (tail[1][2].hex(), tail[3][2].hex()))
-    polling = events[5:stop_at]
+    answered = [e for e in tail if e[1] == "write" or (e[1] == "deliver" and len(e[2]) == 49 and e[2][0] == 0x21)]
+    c.expect([e[1] for e in answered] == ["write", "deliver", "write", "deliver"],
+             "between the first tear-down write and the close: %r, expected write, reply, write, reply" %
+             [e[1] for e in answered])
+    odd = [e for e in tail if e not in answered and not
+           (e[1] == "timeout" or (e[1] == "deliver" and len(e[2]) == 49 and e[2][0] == 0x30))]
+    c.expect(not odd, "tear-down reads other than replies, 0x30 reports and timeouts: %r" % odd[:3])
+    replies = [e for e in answered if e[1] == "deliver"]
+    if len(replies) == 2:
+        c.expect(is_reply(replies[0], SUB_IMU) and is_reply(replies[1], SUB_MODE),
+                 "the tear-down replies are not the two answers: %s, %s" % (replies[0][2].hex(), replies[1][2].hex()))
+    for w in write_at[2:]:
+        after = next((e for e in events[w + 1:] if e[1] != "timeout"), None)
+        c.expect(after is not None and after[1] == "deliver" and after[2][0] == 0x21,
+                 "tear-down write %d not followed by its reply: %r" % (w, after))
+    polling = events[write_at[1] + 2:stop_at] if len(write_at) > 1 else []
     odd = [e for e in polling if not (e[1] == "timeout" or (e[1] == "deliver" and len(e[2]) == 49 and e[2][0] == 0x30))]
     c.expect(not odd, "polling events other than 0x30 reports and timeouts: %r" % odd[:3])
     return [e for e in polling if e[1] == "deliver" and e[2][0] == 0x30]

