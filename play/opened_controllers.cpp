@@ -32,7 +32,7 @@ bool OpenControllers(const std::vector<std::string>& named, long long minInterva
     const auto openOne = [&](const ControllerKind& kind) {
         const int handle = OpenNextHidHandle(ControllerVendorId, kind.ProductId);
         if (handle == -1) return false;
-        opened->push_back(OpenedController{&kind, {}, false});
+        opened->push_back(OpenedController{&kind, {}, false, false});
         StartConnection(opened->back().Connection, handle, minIntervalUs);
         return true;
     };
@@ -80,6 +80,7 @@ SetUpResult SetUpControllers(std::vector<OpenedController>& opened)
                                  "in the input mode it found (README: \"Linux's own driver for these controllers\")\n",
                          NameOf(opened, c).c_str());
         }
+        opened[c].SetUpBegun = true;
         const SetUpOutcome outcome = SetUpConnectionOn(connection, static_cast<unsigned char>(LampsPlaying << c));
         SayBatteryLow(opened, c);
         const std::string name = NameOf(opened, c);
@@ -107,6 +108,7 @@ SetUpResult SetUpControllers(std::vector<OpenedController>& opened)
 void RestoreControllers(std::vector<OpenedController>& opened)
 {
     for (std::size_t c = 0; c < opened.size(); ++c) {
+        if (!opened[c].SetUpBegun) continue;
         RestoreConnectionOn(opened[c].Connection);
         SayBatteryLow(opened, c);
     }

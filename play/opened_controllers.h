@@ -12,6 +12,7 @@ struct OpenedController {
     const ControllerKind* Kind;
     ControllerConnection Connection;
     bool BatteryLowSaid;
+    bool SetUpBegun;  // something was sent to it: it is given back at the end
 };
 
 // The kind --controller names (right, left or pro).
@@ -34,7 +35,8 @@ enum class SetUpResult { Ready, Interrupted, Failed };
 // failure it says which controller and what to try; the caller then restores them all.
 SetUpResult SetUpControllers(std::vector<OpenedController>& opened);
 
-// Gives every controller back as it was found; says of a battery that has only now turned low.
+// Gives every controller whose set-up began back as it was found (one the set-up never reached
+// is left alone); says of a battery that has only now turned low.
 void RestoreControllers(std::vector<OpenedController>& opened);
 
 // "the right Joy-Con", or with several, "the right Joy-Con (controller 2)".
