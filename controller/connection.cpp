@@ -1,5 +1,6 @@
 #include "controller/connection.h"
 
+#include "controller/pacing.h"
 #include "platform/clock.h"
 
 namespace {
@@ -10,8 +11,5 @@ void StartConnection(ControllerConnection& connection, int handle, long long min
 {
     connection = ControllerConnection{};
     connection.Link.Handle = handle;
-    connection.Bus = HidBus::Unknown;
-    const long long frequency = ReadCounterFrequency();
-    connection.MinIntervalCounts = minIntervalUs / MicrosecondsPerSecond * frequency +
-                                   minIntervalUs % MicrosecondsPerSecond * frequency / MicrosecondsPerSecond;
+    connection.MinIntervalCounts = RescaleCount(minIntervalUs, MicrosecondsPerSecond, ReadCounterFrequency());
 }

@@ -12,25 +12,24 @@ constexpr long long MicrosecondsPerSecond = 1000000;
 // Sleeps are cut into pieces no longer than this, so that an interrupt is seen soon.
 constexpr long long LongestSleepUs = 50000;
 
-// value counted at from per second, counted at to per second, without overflow.
-long long Rescale(long long value, long long from, long long to)
+}  // namespace
+
+long long RescaleCount(long long value, long long from, long long to)
 {
     return value / from * to + value % from * to / from;
 }
 
-}  // namespace
-
 long long WaitUntilCounter(long long target, bool stopAtInterrupt)
 {
     const long long frequency = ReadCounterFrequency();
-    const long long margin = Rescale(SleepMarginUs(), MicrosecondsPerSecond, frequency);
+    const long long margin = RescaleCount(SleepMarginUs(), MicrosecondsPerSecond, frequency);
     for (;;) {
         const long long now = ReadCounter();
         if (now >= target) return now;
         if (stopAtInterrupt && IsInterruptRequested()) return -1;
         const long long left = target - now;
         if (left > margin)
-            SleepMicroseconds(std::min(Rescale(left - margin, frequency, MicrosecondsPerSecond), LongestSleepUs));
+            SleepMicroseconds(std::min(RescaleCount(left - margin, frequency, MicrosecondsPerSecond), LongestSleepUs));
     }
 }
 

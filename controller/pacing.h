@@ -4,6 +4,10 @@
 
 #include "controller/connection.h"
 
+// value counted at from per second, counted at to per second, without overflow for any length a
+// piece may have.
+long long RescaleCount(long long value, long long from, long long to);
+
 // Waits until the counter reaches target: sleeps until shortly before, then spins. With
 // stopAtInterrupt it returns -1 as soon as an interrupt is requested. Returns the reading that
 // reached the target.

@@ -25,7 +25,7 @@ constexpr int BatteryNibbleShift = 4;
 constexpr int ChargingBit = 0x1;
 constexpr int HighestLowLevel = 4;
 
-long long CountsFromMs(int ms) { return ReadCounterFrequency() / MillisecondsPerSecond * ms; }
+long long CountsFromMs(int ms) { return RescaleCount(ms, MillisecondsPerSecond, ReadCounterFrequency()); }
 
 bool TellsInputMode(unsigned char id)
 {
@@ -45,7 +45,7 @@ bool ReadBefore(ControllerConnection& connection, long long deadline)
     const long long perMs = CountsFromMs(1);
     const int waitMs = left <= 0 ? 0 : static_cast<int>((left + perMs - 1) / perMs);
     ControllerLinkRecord& link = connection.Link;
-    ReadReportWithin(link.Handle, link.InputReport, &link.ReadLength, waitMs > HidReadTimeoutMs ? HidReadTimeoutMs : waitMs);
+    ReadReportWithin(link.Handle, link.InputReport, &link.ReadLength, waitMs);
     if (link.ReadLength == 0) return false;
     NoteInputReportOn(connection, link.InputReport);
     return true;

@@ -17,14 +17,7 @@ namespace {
 // back to back; short, since a write it holds back may hold back that controller's next ones.
 constexpr long long LeastGapBetweenControllersUs = 2000;
 
-// value counted at from per second, counted at to per second, without
-// overflow for any length a piece may have.
-long long Rescale(long long value, long long from, long long to)
-{
-    return value / from * to + value % from * to / from;
-}
-
-long long CountsFromUs(long long us, long long frequency) { return Rescale(us, MicrosecondsPerSecond, frequency); }
+long long CountsFromUs(long long us, long long frequency) { return RescaleCount(us, MicrosecondsPerSecond, frequency); }
 
 // What the controllers' threads share.
 struct Stage {
@@ -90,7 +83,7 @@ PerformOutcome PerformOne(Stage& stage, std::size_t c, const PerformedController
         const long long at = ClaimWriteTime(stage, c, std::max(due, turn));
         const long long sent = WaitUntilCounter(at, true);
         if (sent < 0) return PerformOutcome::Interrupted;
-        if (timing != nullptr) timing->LateNs.push_back(Rescale(sent - due, stage.Frequency, NanosecondsPerSecond));
+        if (timing != nullptr) timing->LateNs.push_back(RescaleCount(sent - due, stage.Frequency, NanosecondsPerSecond));
         SendRumbleBlocksOn(connection.Link, reports[next].Left.Bytes, reports[next].Right.Bytes);
         NoteReportWrittenOn(connection);
         if (connection.Link.WriteLength < 0) {

@@ -128,6 +128,20 @@ protected:
         StartConnection(connection, handle, TestIntervalUs);
         return connection;
     }
+
+    // Two controllers, each written from a thread of its own: three threads read one counter,
+    // so it follows real time and the margins are wide.
+    void OpenTwoControllers()
+    {
+        test_clock::FollowRealTime();
+        fake_hid::SetDeviceCount(2);
+        first = ConnectionOn(OpenNextHidHandle(ControllerVendorId, ControllerProductId));
+        second = ConnectionOn(OpenNextHidHandle(ControllerVendorId, ControllerProductId));
+        ASSERT_NE(first.Link.Handle, second.Link.Handle);
+    }
+
+    ControllerConnection first;
+    ControllerConnection second;
 };
 
 TEST_F(PlayPerformer, SendsEveryReportAtItsDueTimeAndNeverCloserThanTheInterval)
@@ -211,15 +225,10 @@ TEST_F(PlayPerformer, StopsAtAnInterruptAndWhenTheControllerIsGone)
 
 TEST_F(PlayPerformer, SeveralControllersEachKeepTheirScheduleAndALostOneIsNamed)
 {
-    // Both due every 10 ms, each written from a thread of its own. Three threads read one
-    // counter here, so it follows real time and the margins are wide; how far apart the two
-    // controllers' writes go is shown end to end, on the virtual controller's clock.
-    test_clock::FollowRealTime();
+    // Both due every 10 ms. How far apart the two controllers' writes go is shown end to end,
+    // on the virtual controller's clock.
+    OpenTwoControllers();
     const Schedule s = ScheduleOf("t20 o3 c1 d1 e1 f1");
-    fake_hid::SetDeviceCount(2);
-    ControllerConnection first = ConnectionOn(OpenNextHidHandle(ControllerVendorId, ControllerProductId));
-    ControllerConnection second = ConnectionOn(OpenNextHidHandle(ControllerVendorId, ControllerProductId));
-    ASSERT_NE(first.Link.Handle, second.Link.Handle);
     PerformTiming timing;
     ASSERT_EQ(PerformSchedules({{&first, &s}, {&second, &s}}, nullptr, &timing, nullptr), PerformOutcome::Played);
     std::vector<long long> times[2];
@@ -243,11 +252,8 @@ TEST_F(PlayPerformer, AWriteThatHangsDelaysNoOtherController)
 {
     // Every write to the first controller takes 200 ms; the second's reports, due every 10 ms
     // for 80 ms, still go out on time.
-    test_clock::FollowRealTime();
+    OpenTwoControllers();
     const Schedule s = ScheduleOf("t20 o3 c1 d1 e1 f1");
-    fake_hid::SetDeviceCount(2);
-    ControllerConnection first = ConnectionOn(OpenNextHidHandle(ControllerVendorId, ControllerProductId));
-    ControllerConnection second = ConnectionOn(OpenNextHidHandle(ControllerVendorId, ControllerProductId));
     fake_hid::SetWriteStallMs(first.Link.Handle, 200);
     ASSERT_EQ(PerformSchedules({{&first, &s}, {&second, &s}}, nullptr, nullptr, nullptr), PerformOutcome::Played);
     std::vector<long long> times;
