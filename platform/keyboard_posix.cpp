@@ -12,7 +12,7 @@ constexpr unsigned char EscapeKey = 27;
 // What an escape sequence (arrow and function keys) reads as: the prefix _getch gives for
 // extended keys, so that such a key is not taken for Esc.
 constexpr int ExtendedKeyPrefix = 0xE0;
-constexpr int InterruptSignals[] = {SIGINT, SIGTERM};
+constexpr int InterruptSignals[] = {SIGINT, SIGTERM, SIGQUIT, SIGHUP};
 constexpr int InterruptSignalCount = sizeof InterruptSignals / sizeof InterruptSignals[0];
 
 // Terminal state to restore; valid while TerminalChanged is set.

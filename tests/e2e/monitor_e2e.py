@@ -2,7 +2,7 @@
 
 Usage: monitor_e2e.py --monitor PATH (--library PATH | --stand-ins DIR) --work DIR SCENARIO
 Scenarios: esc (Esc on standard input), SIGINT (signal, input still open), SIGTERM (signal,
-input already at end). With --stand-ins, tavrel-monitor.exe runs under Wine in a console
+input already at end), SIGHUP (a closed terminal). With --stand-ins, tavrel-monitor.exe runs under Wine in a console
 window on a private X display (Xvfb), its output redirected to a file, and gets its keys
 from xdotool (scenario esc only): Wine gives a console program no key from a pipe or a
 pseudo-terminal. Exits 0 when every check passed, 1 with the failures listed otherwise.
@@ -337,7 +337,7 @@ def main():
     parser.add_argument("--monitor", required=True)
     add_controller_arguments(parser)
     parser.add_argument("--work", required=True)
-    parser.add_argument("scenario", choices=["esc", "SIGINT", "SIGTERM"])
+    parser.add_argument("scenario", choices=["esc", "SIGINT", "SIGTERM", "SIGHUP"])
     args = parser.parse_args()
     os.makedirs(args.work, exist_ok=True)
     args.platform = Platform(args, args.monitor)

@@ -115,7 +115,7 @@ MAX_DEVICES = 4  # virtual devices one virtual controller stands for
 class Run:
     """One process of the platform's program on the virtual controller, with arguments if given."""
 
-    def __init__(self, args, tag, mode="normal", extra_env=None, arguments=()):
+    def __init__(self, args, tag, mode="normal", extra_env=None, arguments=(), stdout=None):
         self.platform = args.platform
         self.log = os.path.join(args.work, tag + ".log")
         for path in [self.log] + [self.device_log(k) for k in range(1, MAX_DEVICES)]:
@@ -130,7 +130,7 @@ class Run:
         # program may keep its output open after it has ended.
         self.output = self.platform.output_files(self.log)
         self.proc = subprocess.Popen(self.platform.command + list(arguments), env=env, stdin=subprocess.DEVNULL,
-                                     stdout=self.output[0] if self.output else subprocess.PIPE,
+                                     stdout=stdout or (self.output[0] if self.output else subprocess.PIPE),
                                      stderr=self.output[1] if self.output else subprocess.PIPE, text=True)
 
     def signal(self, signum):
@@ -427,6 +427,10 @@ def scenario_interrupt(args, signame):
     run = Run(args, "interrupt-" + signame)
     time.sleep(3.0)
     sent = run.signal(signum)
+    if signum == signal.SIGHUP:
+        # A closing terminal's shell passes the hang-up on as well.
+        time.sleep(0.01)
+        run.signal(signum)
     run.finish(timeout=30)
     c.expect(run.status == 130, "exit status %r, expected 130" % run.status)
     banner_first, echoes, other = model.parse_console(run.stdout)
