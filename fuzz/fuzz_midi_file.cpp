@@ -1,7 +1,9 @@
-// Feeds arbitrary bytes to the MIDI file reader. Checks that a rejection names a byte inside the
-// file, and that an accepted song keeps its notes sorted, in range and within the song's length.
+// Feeds arbitrary bytes to the MIDI file reader and the RIFF MIDI unwrapping. Checks that a
+// rejection names a byte inside the file, and that an accepted song keeps its notes sorted, in
+// range and within the song's length.
 #include "fuzz/require.h"
 #include "play/midi_reader.h"
+#include "play/riff_midi.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -21,6 +23,16 @@ constexpr int MaxChannel = 15;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
+    // A RIFF MIDI file's data chunk, found or refused, lies within the file.
+    std::string wrapped;
+    std::size_t dataAt = 0;
+    std::size_t faultAt = 0;
+    std::string message;
+    if (midi_file::FindRiffMidiData(bytes, &wrapped, &dataAt, &faultAt, &message))
+        Require(dataAt <= size && wrapped.size() <= size - dataAt && bytes.compare(dataAt, wrapped.size(), wrapped) == 0,
+                "a data chunk outside the file");
+    else
+        Require(faultAt <= size && !message.empty(), "a RIFF fault outside the file or without a message");
     midi_file::MidiSong song{};
     midi_file::MidiError error{};
     if (!midi_file::ReadMidiFile(bytes, &song, &error)) {

@@ -12,6 +12,11 @@ const char* BandsOf(std::size_t voice, std::size_t voices)
 
 }  // namespace
 
+std::string CountOf(long long count, const char* noun)
+{
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 std::string FormatPlayTime(long long us)
 {
     const long long ms = us / MicrosecondsPerMillisecond;
@@ -28,11 +33,13 @@ void PrintListing(std::FILE* out, const std::string& name, const std::string& co
                  piece.Voices.size() == 1 ? "" : "s", controllers.c_str());
     for (std::size_t v = 0; v < piece.Voices.size(); ++v) {
         const PieceVoice& voice = piece.Voices[v];
-        std::fprintf(out, "voice %zu (%s): %d notes, %d rests, %s\n", v + 1, BandsOf(v, piece.Voices.size()),
-                     voice.Notes, voice.Rests, FormatPlayTime(voice.LengthUs).c_str());
+        std::fprintf(out, "voice %zu (%s): %s, %s, %s\n", v + 1, BandsOf(v, piece.Voices.size()),
+                     CountOf(voice.Notes, "note").c_str(), CountOf(voice.Rests, "rest").c_str(),
+                     FormatPlayTime(voice.LengthUs).c_str());
     }
-    std::fprintf(out, "length: %s (%lld ms), %zu reports\n", FormatPlayTime(piece.LengthUs).c_str(),
-                 piece.LengthUs / MicrosecondsPerMillisecond, schedule.Reports.size());
+    std::fprintf(out, "length: %s (%lld ms), %s\n", FormatPlayTime(piece.LengthUs).c_str(),
+                 piece.LengthUs / MicrosecondsPerMillisecond,
+                 CountOf(static_cast<long long>(schedule.Reports.size()), "report").c_str());
     if (piece.Notices.empty()) {
         std::fprintf(out, "every note can sound\n");
         return;

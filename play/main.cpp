@@ -2,13 +2,16 @@
 // every controller connected.
 #include "controller/session.h"
 #include "play/controller_kinds.h"
+#include "play/input_file.h"
 #include "play/opened_controllers.h"
 #include "play/listing.h"
 #include "play/midi_listing.h"
 #include "play/midi_reader.h"
 #include "play/note_selection.h"
 #include "play/performer.h"
+#include "play/piece_start.h"
 #include "play/progress_line.h"
+#include "play/riff_midi.h"
 #include "play/schedule.h"
 #include "play/text_reader.h"
 #include "play/time_units.h"
@@ -25,10 +28,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <exception>
-#include <fstream>
-#include <iostream>
 #include <limits>
-#include <sstream>
 #include <string>
 
 namespace {
@@ -50,6 +50,10 @@ struct Options {
     bool Timing = false;
     int VolumePercent = 100;
     int MinIntervalMs = static_cast<int>(DefaultMinIntervalUs / MicrosecondsPerMillisecond);
+    std::vector<std::string> Tracks;  // as given: numbers, ranges, names
+    std::string Start;                // as given; "" for the beginning
+    long long StartUs = 0;
+    int Loops = 1;                    // times to play; 0 until interrupted
     NoteChoice Choice;
 };
 
@@ -58,6 +62,7 @@ struct Music {
     bool IsMidi = false;
     Piece TextPiece;
     midi_file::MidiSong Song;
+    NoteChoice Choice;  // the options' choice, its tracks resolved in the song
     ChosenNotes Chosen;
 };
 
@@ -67,33 +72,6 @@ struct Performance {
     std::vector<Schedule> Schedules;
     Allocation Voices;  // MIDI only
 };
-
-// The whole file, or standard input for "-". False with a message on a read failure.
-bool ReadWholeFile(const std::string& path, std::string* text)
-{
-    std::istream* in = &std::cin;
-    std::ifstream file;
-    if (path != "-") {
-        file.open(path, std::ios::binary);
-        if (!file) {
-            std::fprintf(stderr, "tavrel-play: cannot open %s\n", path.c_str());
-            return false;
-        }
-        in = &file;
-    }
-    std::ostringstream content;
-    content << in->rdbuf();
-    if (in->bad()) {
-        std::fprintf(stderr, "tavrel-play: cannot read %s\n", path.c_str());
-        return false;
-    }
-    *text = content.str();
-    if (text->size() > midi_file::MaxFileBytes) {
-        std::fprintf(stderr, "tavrel-play: %s is larger than %zu bytes\n", path.c_str(), midi_file::MaxFileBytes);
-        return false;
-    }
-    return true;
-}
 
 // Nearest-rank percentile of sorted values.
 long long Percentile(const std::vector<long long>& sorted, int percent)
@@ -106,8 +84,9 @@ void PrintTiming(PerformTiming timing)
 {
     if (timing.LateNs.empty()) return;
     std::sort(timing.LateNs.begin(), timing.LateNs.end());
-    std::fprintf(stderr, "timing: %zu reports sent, %d passed over; late against their due times by p50 %.1f us, "
-                 "p99 %.1f us, max %.1f us\n", timing.LateNs.size(), timing.PassedOver,
+    std::fprintf(stderr, "timing: %s sent, %d passed over; late against their due times by p50 %.1f us, "
+                 "p99 %.1f us, max %.1f us\n", CountOf(static_cast<long long>(timing.LateNs.size()), "report").c_str(),
+                 timing.PassedOver,
                  static_cast<double>(Percentile(timing.LateNs, 50)) / NanosecondsPerMicrosecond,
                  static_cast<double>(Percentile(timing.LateNs, 99)) / NanosecondsPerMicrosecond,
                  static_cast<double>(timing.LateNs.back()) / NanosecondsPerMicrosecond);
@@ -152,27 +131,59 @@ std::string NamesOf(const std::vector<const ControllerKind*>& kinds)
 bool ReadMusic(const Options& options, const std::string& name, Music* music)
 {
     std::string bytes;
-    if (!ReadWholeFile(options.File, &bytes)) return false;
+    std::string failure;
+    if (!ReadInputFile(options.File, &bytes, &failure)) {
+        std::fprintf(stderr, "tavrel-play: %s\n", failure.c_str());
+        return false;
+    }
     const NoteChoice& choice = options.Choice;
-    const bool choosing = !choice.Tracks.empty() || !choice.Channels.empty() || choice.Transpose != 0 ||
+    const bool choosing = !options.Tracks.empty() || !choice.Channels.empty() || choice.Transpose != 0 ||
                           choice.TempoPercent != NoteChoice{}.TempoPercent;
+    // A RIFF MIDI file is read as the Standard MIDI File it wraps; its errors name bytes of the whole file.
+    std::size_t midiOffset = 0;
+    if (midi_file::LooksLikeRiffMidi(bytes)) {
+        std::string midi;
+        std::size_t at = 0;
+        if (!midi_file::FindRiffMidiData(bytes, &midi, &midiOffset, &at, &failure)) {
+            std::fprintf(stderr, "%s: byte %zu: %s\n", name.c_str(), at, failure.c_str());
+            return false;
+        }
+        bytes.swap(midi);
+        if (!midi_file::LooksLikeMidi(bytes)) {
+            std::fprintf(stderr, "%s: byte %zu: the RIFF \"data\" chunk holds no Standard MIDI File\n", name.c_str(),
+                         midiOffset);
+            return false;
+        }
+    }
     music->IsMidi = midi_file::LooksLikeMidi(bytes);
+    if (!music->IsMidi && LooksLikeBinary(bytes)) {
+        std::fprintf(stderr, "tavrel-play: %s: not a MIDI file and not a tune\n", name.c_str());
+        return false;
+    }
     if (music->IsMidi) {
         midi_file::MidiError error{};
         if (!midi_file::ReadMidiFile(bytes, &music->Song, &error)) {
-            std::fprintf(stderr, "%s: byte %zu: %s\n", name.c_str(), error.Offset, error.Message.c_str());
+            std::fprintf(stderr, "%s: byte %zu: %s\n", name.c_str(), midiOffset + error.Offset, error.Message.c_str());
             return false;
         }
-        for (const int track : choice.Tracks) {
-            if (track > music->Song.TrackCount) {
-                std::fprintf(stderr, "%s: there is no track %d; the file has %d\n", name.c_str(), track,
-                             music->Song.TrackCount);
-                return false;
-            }
+        music->Choice = choice;
+        if (!ResolveTracks(options.Tracks, music->Song, &music->Choice.Tracks, &failure)) {
+            std::fprintf(stderr, "%s: %s\n", name.c_str(), failure.c_str());
+            return false;
         }
-        music->Chosen = ChooseNotes(music->Song, choice);
-        if (music->Chosen.LengthUs > MaxPieceLengthUs) {
+        music->Chosen = ChooseNotes(music->Song, music->Choice);
+        if (music->Chosen.FileLengthUs > MaxPieceLengthUs) {
             std::fprintf(stderr, "%s: at %d %% tempo the song is longer than a day\n", name.c_str(), choice.TempoPercent);
+            return false;
+        }
+        if (music->Song.Notes.empty()) {
+            std::fprintf(stderr, "%s: the file has no notes to play\n", name.c_str());
+            return false;
+        }
+        if (music->Chosen.Notes.empty()) {
+            std::fprintf(stderr, "%s: no notes to play on the chosen tracks and channels (channel 10, percussion, "
+                                 "plays only where --channels names it); notes are on %s\n",
+                         name.c_str(), WhereNotesAre(music->Song).c_str());
             return false;
         }
         return true;
@@ -200,15 +211,18 @@ Performance PlanPerformance(const Options& options, const Music& music, const st
     performance.Kinds = kinds;
     const long long interval = options.MinIntervalMs * MicrosecondsPerMillisecond;
     if (!music.IsMidi) {
-        for (std::size_t c = 0; c < kinds.size(); ++c) performance.Schedules.push_back(BuildSchedule(music.TextPiece, interval));
+        const Piece piece = StartPieceAt(music.TextPiece, options.StartUs);
+        for (std::size_t c = 0; c < kinds.size(); ++c) performance.Schedules.push_back(BuildSchedule(piece, interval));
         return performance;
     }
     std::vector<int> actuators;
     for (const ControllerKind* kind : kinds) actuators.push_back(kind->Actuators);
     performance.Voices = AllocateVoices(music.Chosen.Notes, actuators, music.Chosen.LengthUs, options.VolumePercent);
-    for (const std::vector<Piece>& part : performance.Voices.Parts)
+    for (std::vector<Piece>& part : performance.Voices.Parts) {
+        for (Piece& piece : part) piece = StartPieceAt(piece, options.StartUs);
         performance.Schedules.push_back(part.size() > 1 ? BuildSchedule(part[0], part[1], interval)
                                                         : BuildSchedule(part[0], interval));
+    }
     return performance;
 }
 
@@ -254,20 +268,24 @@ int Play(const Options& options, const Music& music, const std::string& name)
     std::size_t lost = 0;
     if (setUp == SetUpResult::Ready && !IsInterruptRequested()) {
         if (!options.Quiet) {
-            std::printf("Playing %s on %s (%s).\n", name.c_str(), NamesOf(performance.Kinds).c_str(),
-                        FormatPlayTime(lengthUs).c_str());
+            const std::string times = options.Loops == 0   ? " each time, until interrupted"
+                                      : options.Loops == 1 ? ""
+                                                           : ", " + std::to_string(options.Loops) + " times";
+            std::printf("Playing %s on %s (%s%s%s).\n", name.c_str(), NamesOf(performance.Kinds).c_str(),
+                        FormatPlayTime(lengthUs).c_str(), options.StartUs > 0 ? " from " : "",
+                        (options.StartUs > 0 ? FormatPlayTime(options.StartUs) + times : times).c_str());
             if (music.IsMidi && performance.Voices.Dropped > 0)
-                std::printf("%d notes dropped: more at once than there are bands (see --list).\n",
-                            performance.Voices.Dropped);
+                std::printf("%s dropped: more at once than there are bands (see --list).\n",
+                            CountOf(performance.Voices.Dropped, "note").c_str());
             std::fflush(stdout);
         }
-        ProgressLine line(stdout, lengthUs);
+        ProgressLine line(stdout, lengthUs, options.Loops);
         outcome = PerformSchedules(
             performed,
             [&](long long playedUs) {
                 if (showProgress) line.Show(playedUs);
             },
-            options.Timing ? &timing : nullptr, &lost);
+            options.Timing ? &timing : nullptr, &lost, options.Loops);
         line.Finish();
     }
     RestoreControllers(opened);
@@ -301,9 +319,9 @@ int Run(int argc, char** argv)
         ->check(CLI::Range(0, VolumeHighestPercent));
     app.add_option("--min-interval", options.MinIntervalMs, "least time between two reports to a controller, set-up included, in ms (default 15)")
         ->check(CLI::Range(MinIntervalLowestMs, MinIntervalHighestMs));
-    app.add_option("--tracks", options.Choice.Tracks, "MIDI: the tracks to play, from 1, comma-separated (default: all)")
-        ->delimiter(',')
-        ->check(CLI::Range(1, std::numeric_limits<int>::max()));
+    app.add_option("--tracks", options.Tracks,
+                   "MIDI: the tracks to play, comma-separated: numbers from 1, ranges (2-5) or track names (default: all)")
+        ->delimiter(',');
     app.add_option("--channels", options.Choice.Channels,
                    "MIDI: the channels to play, 1-16, comma-separated (default: all but the percussion channel 10)")
         ->delimiter(',')
@@ -312,11 +330,28 @@ int Run(int argc, char** argv)
         ->check(CLI::Range(-MaxTransposeSemitones, MaxTransposeSemitones));
     app.add_option("--tempo", options.Choice.TempoPercent, "MIDI: tempo in per cent of the file's (default 100)")
         ->check(CLI::Range(LowestTempoPercent, HighestTempoPercent));
+    app.add_option("--start", options.Start, "begin partway, at a time: seconds (95.5) or minutes and seconds (1:35.5)");
+    app.add_option("--loop", options.Loops, "play N times; --loop alone: again and again until interrupted")
+        ->check(CLI::Range(0, std::numeric_limits<int>::max()));
     app.set_version_flag("--version", std::string("tavrel-play ") + TavrelVersion, "print the version and exit");
+    // --loop alone, not followed by a count, loops until interrupted.
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    for (std::size_t i = 0; i < arguments.size() && arguments[i] != "--"; ++i) {
+        if (arguments[i] != "--loop") continue;
+        const bool counted = i + 1 < arguments.size() && !arguments[i + 1].empty() &&
+                             arguments[i + 1].find_first_not_of("0123456789") == std::string::npos;
+        if (!counted) arguments[i] = "--loop=0";
+    }
+    std::reverse(arguments.begin(), arguments.end());  // CLI11 takes them last first
     try {
-        app.parse(argc, argv);
+        app.parse(arguments);
     } catch (const CLI::ParseError& e) {
         return app.exit(e) == 0 ? ExitPlayed : ExitBadInput;
+    }
+    if (!options.Start.empty() && !ParsePlayTime(options.Start, &options.StartUs)) {
+        std::fprintf(stderr, "tavrel-play: --start %s is not a time: write seconds (95.5) or minutes and seconds "
+                             "(1:35.5)\n", options.Start.c_str());
+        return ExitBadInput;
     }
     if (options.Controllers.size() > MaxControllers) {
         std::fprintf(stderr, "tavrel-play: at most %d controllers play at once\n", MaxControllers);
@@ -327,6 +362,12 @@ int Run(int argc, char** argv)
     BuildToneTables();
     Music music;
     if (!ReadMusic(options, name, &music)) return ExitBadInput;
+    const long long lengthUs = music.IsMidi ? music.Chosen.LengthUs : music.TextPiece.LengthUs;
+    if (options.StartUs > 0 && options.StartUs >= lengthUs) {
+        std::fprintf(stderr, "tavrel-play: --start %s is not before the end of %s (%s)\n", options.Start.c_str(),
+                     name.c_str(), FormatPlayTime(lengthUs).c_str());
+        return ExitBadInput;
+    }
     if (options.PrintSchedule) {
         PrintSchedules(PlanPerformance(options, music, ControllersToList(options, false)));
         return ExitPlayed;
@@ -338,7 +379,7 @@ int Run(int argc, char** argv)
         } else {
             std::vector<std::string> names;
             for (const ControllerKind* kind : performance.Kinds) names.push_back(kind->Name);
-            PrintMidiListing(stdout, name, music.Song, options.Choice, music.Chosen, performance.Voices, names,
+            PrintMidiListing(stdout, name, music.Song, music.Choice, music.Chosen, performance.Voices, names,
                              performance.Schedules);
         }
         return ExitPlayed;

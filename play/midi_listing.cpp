@@ -1,6 +1,7 @@
 #include "play/midi_listing.h"
 
 #include "play/listing.h"
+#include "play/shown_text.h"
 
 #include <map>
 
@@ -21,39 +22,43 @@ void PrintMidiListing(std::FILE* out, const std::string& name, const midi_file::
     std::fprintf(out, "%s: Standard MIDI File, format %d, %d track%s, %d ticks per quarter note, %d tempo change%s\n",
                  name.c_str(), song.Format, song.TrackCount, song.TrackCount == 1 ? "" : "s", song.TicksPerQuarter,
                  song.TempoChanges, song.TempoChanges == 1 ? "" : "s");
-    std::fprintf(out, "length: %s (%lld us at the file's tempo)\n", FormatPlayTime(chosen.LengthUs).c_str(),
-                 song.LengthUs);
+    std::fprintf(out, "length: %s to the end of the last note; the file %s (%lld us at the file's tempo)\n",
+                 FormatPlayTime(chosen.LengthUs).c_str(), FormatPlayTime(chosen.FileLengthUs).c_str(), song.LengthUs);
 
-    // The notes of every track and channel as read; "left out" where they are not chosen.
+    // Every track as --tracks counts them, with the notes of each channel as read; "left out"
+    // where they are not chosen.
     std::map<std::pair<int, int>, int> read;
     for (const midi_file::MidiNote& note : song.Notes) ++read[{note.Track, note.Channel}];
-    int track = -1;
-    for (const auto& entry : read) {
-        const int t = entry.first.first;
-        const int channel = entry.first.second;
-        if (t != track) {
-            if (track != -1) std::fprintf(out, "\n");
-            track = t;
-            std::fprintf(out, "track %d", t + 1);
-            if (!song.TrackNames[static_cast<std::size_t>(t)].empty())
-                std::fprintf(out, " \"%s\"", song.TrackNames[static_cast<std::size_t>(t)].c_str());
-            std::fprintf(out, ":");
-        } else {
-            std::fprintf(out, ";");
+    for (int t = 0; t < song.TrackCount; ++t) {
+        std::fprintf(out, "track %d", t + 1);
+        const std::string& trackName = song.TrackNames[static_cast<std::size_t>(t)];
+        if (!trackName.empty()) std::fprintf(out, " \"%s\"", ShownText(trackName).c_str());
+        std::fprintf(out, ":");
+        const char* separator = "";
+        for (auto entry = read.lower_bound({t, 0}); entry != read.end() && entry->first.first == t; ++entry) {
+            const int channel = entry->first.second;
+            std::fprintf(out, "%s channel %d: %s", separator, channel + 1, CountOf(entry->second, "note").c_str());
+            const auto tally = allocation.ByVoice.find(entry->first);
+            if (!IsChosen(choice, t, channel))
+                std::fprintf(out, " (left out)");
+            else if (tally != allocation.ByVoice.end())
+                std::fprintf(out, " (%d played, %d joined, %d moved, %d cut short, %d dropped)", tally->second.Played,
+                             tally->second.Joined, tally->second.Moved, tally->second.Cut, tally->second.Dropped);
+            separator = ";";
         }
-        std::fprintf(out, " channel %d: %d notes%s", channel + 1, entry.second,
-                     IsChosen(choice, t, channel) ? "" : " (left out)");
+        std::fprintf(out, "%s\n", *separator == '\0' ? " no notes" : "");
     }
-    if (track != -1) std::fprintf(out, "\n");
     if (choice.Transpose != 0) std::fprintf(out, "transposed by %+d semitones\n", choice.Transpose);
     if (choice.TempoPercent != 100) std::fprintf(out, "tempo: %d %%\n", choice.TempoPercent);
 
     for (std::size_t c = 0; c < controllers.size(); ++c) {
-        std::fprintf(out, "controller %zu, %s: %zu reports\n", c + 1, controllers[c].c_str(), schedules[c].Reports.size());
+        std::fprintf(out, "controller %zu, %s: %s\n", c + 1, controllers[c].c_str(),
+                     CountOf(static_cast<long long>(schedules[c].Reports.size()), "report").c_str());
         const bool two = allocation.Parts[c].size() > 1;
         for (const BandUse& band : allocation.Bands) {
             if (band.Controller != static_cast<int>(c)) continue;
-            std::fprintf(out, "  %s%s band: %d notes", ActuatorName(band, two), band.High ? "high" : "low", band.Notes);
+            std::fprintf(out, "  %s%s band: %s", ActuatorName(band, two), band.High ? "high" : "low",
+                         CountOf(band.Notes, "note").c_str());
             const char* separator = " (";
             for (const auto& voice : band.NotesByVoice) {
                 std::fprintf(out, "%strack %d channel %d: %d", separator, voice.first.first + 1, voice.first.second + 1,
@@ -62,13 +67,15 @@ void PrintMidiListing(std::FILE* out, const std::string& name, const midi_file::
             }
             std::fprintf(out, "%s", band.NotesByVoice.empty() ? "" : ")");
             if (band.Moved > 0) std::fprintf(out, ", %d moved by octaves", band.Moved);
+            if (band.Doubled > 0) std::fprintf(out, ", %d doubled from another band", band.Doubled);
             std::fprintf(out, "\n");
         }
     }
-    std::fprintf(out, "played: %zu notes, %d moved by octaves into a band's reach\n",
-                 chosen.Notes.size() - static_cast<std::size_t>(allocation.Dropped + allocation.TooShort),
-                 allocation.Moved);
-    std::fprintf(out, "dropped: %d notes (more at once than there are bands)\n", allocation.Dropped);
-    if (allocation.TooShort > 0) std::fprintf(out, "of no length: %d notes\n", allocation.TooShort);
-    if (chosen.LeftOut > 0) std::fprintf(out, "left out: %d notes\n", chosen.LeftOut);
+    const long long played = static_cast<long long>(chosen.Notes.size()) - allocation.Dropped - allocation.TooShort;
+    std::fprintf(out, "played: %s, %d moved by octaves into a band's reach, %d joined to their pitch already sounding, "
+                      "%d cut short by the melody or the bass\n",
+                 CountOf(played, "note").c_str(), allocation.Moved, allocation.Joined, allocation.Cut);
+    std::fprintf(out, "dropped: %s (more at once than there are bands)\n", CountOf(allocation.Dropped, "note").c_str());
+    if (allocation.TooShort > 0) std::fprintf(out, "of no length: %s\n", CountOf(allocation.TooShort, "note").c_str());
+    if (chosen.LeftOut > 0) std::fprintf(out, "left out: %s\n", CountOf(chosen.LeftOut, "note").c_str());
 }

@@ -1,6 +1,11 @@
 #include "play/note_selection.h"
 
+#include "play/shown_text.h"
+
 #include <algorithm>
+#include <cctype>
+#include <map>
+#include <set>
 
 namespace {
 
@@ -24,7 +29,7 @@ bool IsChosen(const NoteChoice& choice, int track, int channel)
 ChosenNotes ChooseNotes(const midi_file::MidiSong& song, const NoteChoice& choice)
 {
     ChosenNotes chosen;
-    chosen.LengthUs = AtTempo(song.LengthUs, choice.TempoPercent);
+    chosen.FileLengthUs = AtTempo(song.LengthUs, choice.TempoPercent);
     for (const midi_file::MidiNote& note : song.Notes) {
         if (!IsChosen(choice, note.Track, note.Channel)) {
             ++chosen.LeftOut;
@@ -35,6 +40,87 @@ ChosenNotes ChooseNotes(const midi_file::MidiSong& song, const NoteChoice& choic
         played.StartUs = AtTempo(note.StartUs, choice.TempoPercent);
         played.EndUs = AtTempo(note.EndUs, choice.TempoPercent);
         chosen.Notes.push_back(played);
+        chosen.LengthUs = std::max(chosen.LengthUs, played.EndUs);
     }
     return chosen;
+}
+
+namespace {
+
+bool IsNumber(const std::string& text)
+{
+    return !text.empty() && text.size() <= 9 &&
+           std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
+}
+
+bool SameNameAs(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+               return std::tolower(x) == std::tolower(y);
+           });
+}
+
+std::string NamedTracks(const midi_file::MidiSong& song)
+{
+    std::string names;
+    for (std::size_t t = 0; t < song.TrackNames.size(); ++t) {
+        if (song.TrackNames[t].empty()) continue;
+        names += (names.empty() ? "" : ", ") + std::to_string(t + 1) + " \"" + ShownText(song.TrackNames[t]) + "\"";
+    }
+    return names.empty() ? "none of its tracks has a name" : "its named tracks: " + names;
+}
+
+}  // namespace
+
+bool ResolveTracks(const std::vector<std::string>& specs, const midi_file::MidiSong& song, std::vector<int>* tracks,
+                   std::string* error)
+{
+    std::set<int> chosen;
+    const std::string count = "the file has " + std::to_string(song.TrackCount) + " track" +
+                              (song.TrackCount == 1 ? "" : "s");
+    for (const std::string& spec : specs) {
+        const std::size_t dash = spec.find('-');
+        if (IsNumber(spec) || (dash != std::string::npos && IsNumber(spec.substr(0, dash)) &&
+                               IsNumber(spec.substr(dash + 1)))) {
+            const int first = std::stoi(spec.substr(0, dash));
+            const int last = dash == std::string::npos ? first : std::stoi(spec.substr(dash + 1));
+            if (first < 1 || last < first) {
+                *error = "--tracks " + spec + " names no track: tracks count from 1, a range from low to high";
+                return false;
+            }
+            if (last > song.TrackCount) {
+                *error = "there is no track " + std::to_string(last) + "; " + count;
+                return false;
+            }
+            for (int t = first; t <= last; ++t) chosen.insert(t);
+            continue;
+        }
+        bool found = false;
+        for (std::size_t t = 0; t < song.TrackNames.size(); ++t) {
+            if (song.TrackNames[t].empty() || !SameNameAs(ShownText(song.TrackNames[t]), spec)) continue;
+            chosen.insert(static_cast<int>(t) + 1);
+            found = true;
+        }
+        if (!found) {
+            *error = "no track is named \"" + spec + "\"; " + NamedTracks(song);
+            return false;
+        }
+    }
+    tracks->assign(chosen.begin(), chosen.end());
+    return true;
+}
+
+std::string WhereNotesAre(const midi_file::MidiSong& song)
+{
+    std::map<int, std::set<int>> channels;
+    for (const midi_file::MidiNote& note : song.Notes) channels[note.Track].insert(note.Channel + 1);
+    std::string where;
+    for (const auto& track : channels) {
+        where += (where.empty() ? "" : ", ") + std::string("track ") + std::to_string(track.first + 1) + " (channel" +
+                 (track.second.size() == 1 ? " " : "s ");
+        std::string list;
+        for (const int channel : track.second) list += (list.empty() ? "" : ", ") + std::to_string(channel);
+        where += list + ")";
+    }
+    return where;
 }

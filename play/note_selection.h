@@ -3,6 +3,7 @@
 
 #include "play/midi_reader.h"
 
+#include <string>
 #include <vector>
 
 constexpr int MaxTransposeSemitones = 48;
@@ -18,9 +19,19 @@ struct NoteChoice {
 
 struct ChosenNotes {
     std::vector<midi_file::MidiNote> Notes;  // in the song's order, keys transposed, times scaled
-    long long LengthUs = 0;
+    long long LengthUs = 0;     // to the end of the last chosen note: the silence after it is not played
+    long long FileLengthUs = 0; // to the file's last event, at the chosen tempo
     int LeftOut = 0;            // notes of tracks or channels not chosen
 };
+
+// The tracks that specs name, from 1: numbers ("3"), ranges ("2-5") and track names (matched
+// without regard to case), each track once, in the file's order. False with error saying which
+// spec names no track of the song, and what the song has.
+bool ResolveTracks(const std::vector<std::string>& specs, const midi_file::MidiSong& song, std::vector<int>* tracks,
+                   std::string* error);
+
+// Where the song has notes: "track 2 (channels 1, 2), track 3 (channel 10)"; "" when nowhere.
+std::string WhereNotesAre(const midi_file::MidiSong& song);
 
 // Whether the notes of track (from 0) and channel (from 0) play.
 bool IsChosen(const NoteChoice& choice, int track, int channel);

@@ -58,7 +58,7 @@ void ReportProgress(Stage& stage, long long playedUs)
 }
 
 PerformOutcome PerformOne(Stage& stage, std::size_t c, const PerformedController& controller, long long lengthUs,
-                          PerformTiming* timing)
+                          int passes, PerformTiming* timing)
 {
     ControllerConnection& connection = *controller.Connection;
     const std::vector<ScheduledReport>& reports = controller.Plan->Reports;
@@ -66,34 +66,43 @@ PerformOutcome PerformOne(Stage& stage, std::size_t c, const PerformedController
     // Each controller plays a fixed share of the interval after the one before it, so that
     // reports due together do not meet; the claims keep a short gap where schedules differ.
     const long long phase = stage.PhaseCounts * static_cast<long long>(c);
-    const auto dueOf = [&](std::size_t i) {
-        return stage.Start + phase + CountsFromUs(reports[i].DueUs, stage.Frequency);
-    };
-    for (std::size_t next = 0; next < reports.size(); ++next) {
-        if (stage.Stop) return PerformOutcome::Interrupted;
-        const long long turn = std::max(NextReportTurnOf(connection), stage.Start + phase);
-        // After a stall, reports due before the next one could go out anyway are stale: the
-        // latest of them carries the state, rather than a burst of old ones.
-        const long long earliest = std::max(ReadCounter(), turn);
-        while (next + 1 < reports.size() && dueOf(next + 1) <= earliest) {
-            ++next;
-            if (timing != nullptr) ++timing->PassedOver;
+    const long long passCounts = CountsFromUs(lengthUs, stage.Frequency);
+    long long pass = 0;
+    long long passStart = stage.Start + phase;
+    const auto dueOf = [&](std::size_t i) { return passStart + CountsFromUs(reports[i].DueUs, stage.Frequency); };
+    for (;; ++pass, passStart += passCounts) {
+        const bool lastPass = passes > 0 && pass + 1 >= passes;
+        // The next pass begins where this one ends: its first report stands for the last ones.
+        std::size_t count = reports.size();
+        if (!lastPass)
+            while (count > 1 && reports[count - 1].DueUs >= lengthUs) --count;
+        for (std::size_t next = 0; next < count; ++next) {
+            if (stage.Stop) return PerformOutcome::Interrupted;
+            const long long turn = std::max(NextReportTurnOf(connection), stage.Start + phase);
+            // After a stall, reports due before the next one could go out anyway are stale: the
+            // latest of them carries the state, rather than a burst of old ones.
+            const long long earliest = std::max(ReadCounter(), turn);
+            while (next + 1 < count && dueOf(next + 1) <= earliest) {
+                ++next;
+                if (timing != nullptr) ++timing->PassedOver;
+            }
+            const long long due = dueOf(next);
+            const long long at = ClaimWriteTime(stage, c, std::max(due, turn));
+            const long long sent = WaitUntilCounter(at, true);
+            if (sent < 0) return PerformOutcome::Interrupted;
+            if (timing != nullptr)
+                timing->LateNs.push_back(RescaleCount(sent - due, stage.Frequency, NanosecondsPerSecond));
+            SendRumbleBlocksOn(connection.Link, reports[next].Left.Bytes, reports[next].Right.Bytes);
+            NoteReportWrittenOn(connection);
+            if (connection.Link.WriteLength < 0) {
+                stage.Stop = true;
+                return PerformOutcome::ControllerLost;
+            }
+            ReportProgress(stage, pass * lengthUs + reports[next].DueUs);
         }
-        const long long due = dueOf(next);
-        const long long at = ClaimWriteTime(stage, c, std::max(due, turn));
-        const long long sent = WaitUntilCounter(at, true);
-        if (sent < 0) return PerformOutcome::Interrupted;
-        if (timing != nullptr) timing->LateNs.push_back(RescaleCount(sent - due, stage.Frequency, NanosecondsPerSecond));
-        SendRumbleBlocksOn(connection.Link, reports[next].Left.Bytes, reports[next].Right.Bytes);
-        NoteReportWrittenOn(connection);
-        if (connection.Link.WriteLength < 0) {
-            stage.Stop = true;
-            return PerformOutcome::ControllerLost;
-        }
-        ReportProgress(stage, reports[next].DueUs);
+        if (lastPass) break;
     }
-    const long long end =
-        std::max(stage.Start + phase + CountsFromUs(lengthUs, stage.Frequency), NextReportTurnOf(connection));
+    const long long end = std::max(passStart + passCounts, NextReportTurnOf(connection));
     if (WaitUntilCounter(end, true) < 0) return PerformOutcome::Interrupted;
     return stage.Stop ? PerformOutcome::Interrupted : PerformOutcome::Played;
 }
@@ -101,7 +110,7 @@ PerformOutcome PerformOne(Stage& stage, std::size_t c, const PerformedController
 }  // namespace
 
 PerformOutcome PerformSchedules(const std::vector<PerformedController>& controllers, const ProgressHandler& progress,
-                                PerformTiming* timing, std::size_t* lost)
+                                PerformTiming* timing, std::size_t* lost, int passes)
 {
     Stage stage;
     stage.Frequency = ReadCounterFrequency();
@@ -111,6 +120,7 @@ PerformOutcome PerformSchedules(const std::vector<PerformedController>& controll
         lengthUs = std::max(lengthUs, c.Plan->LengthUs);
         interval = std::max(interval, c.Connection->MinIntervalCounts);
     }
+    if (lengthUs <= 0) passes = 1;  // nothing to repeat
     stage.Start = ReadCounter() + interval;
     stage.PhaseCounts = controllers.empty() ? 0 : interval / static_cast<long long>(controllers.size());
     stage.GapCounts = std::min(stage.PhaseCounts, CountsFromUs(LeastGapBetweenControllersUs, stage.Frequency));
@@ -120,7 +130,7 @@ PerformOutcome PerformSchedules(const std::vector<PerformedController>& controll
     std::vector<PerformOutcome> outcomes(controllers.size(), PerformOutcome::Played);
     std::vector<PerformTiming> timings(controllers.size());
     const auto perform = [&](std::size_t c) {
-        outcomes[c] = PerformOne(stage, c, controllers[c], lengthUs, timing != nullptr ? &timings[c] : nullptr);
+        outcomes[c] = PerformOne(stage, c, controllers[c], lengthUs, passes, timing != nullptr ? &timings[c] : nullptr);
     };
     if (controllers.size() == 1) {
         perform(0);
@@ -142,7 +152,7 @@ PerformOutcome PerformSchedules(const std::vector<PerformedController>& controll
     }
     for (const PerformOutcome outcome : outcomes)
         if (outcome != PerformOutcome::Played) return outcome;
-    if (progress) progress(lengthUs);
+    if (progress) progress(lengthUs * std::max(passes, 1));
     return PerformOutcome::Played;
 }
 

@@ -35,9 +35,12 @@ struct PerformedController {
 // own, so that a write that is slow to return delays no other controller. Returns once the
 // longest piece has passed (and an interval after each last report, so that the tear-down keeps
 // its distance too), at an interrupt, or when a write fails; *lost (when given) then names the
-// controller. With timing, records every report's lateness.
+// controller. With timing, records every report's lateness. With passes above 1 the pieces play
+// that many times, each pass the longest piece's length after the one before (0: until an
+// interrupt); a pass leaves out the reports due at its very end, where the next pass begins.
+// The progress handler then gets the time played over all passes.
 PerformOutcome PerformSchedules(const std::vector<PerformedController>& controllers, const ProgressHandler& progress,
-                                PerformTiming* timing, std::size_t* lost);
+                                PerformTiming* timing, std::size_t* lost, int passes = 1);
 
 // One controller.
 PerformOutcome PerformSchedule(ControllerConnection& connection, const Schedule& schedule,

@@ -11,10 +11,18 @@ constexpr int PercentAll = 100;
 
 void ProgressLine::Show(long long playedUs)
 {
-    if (shownUs_ >= 0 && playedUs - shownUs_ < ShowEveryUs && playedUs < totalUs_) return;
+    const long long endUs = passes_ > 0 ? totalUs_ * passes_ : -1;
+    if (shownUs_ >= 0 && playedUs - shownUs_ < ShowEveryUs && playedUs != endUs) return;
     shownUs_ = playedUs;
-    const long long percent = totalUs_ > 0 ? playedUs * PercentAll / totalUs_ : PercentAll;
-    std::fprintf(out_, "\r%s / %s  %3lld %%", FormatPlayTime(playedUs).c_str(), FormatPlayTime(totalUs_).c_str(), percent);
+    // The last moment of a pass is shown as its end, not as the start of the next.
+    const long long pass = totalUs_ > 0 && playedUs > 0 ? (playedUs - 1) / totalUs_ : 0;
+    const long long inPass = playedUs - pass * totalUs_;
+    const long long percent = totalUs_ > 0 ? inPass * PercentAll / totalUs_ : PercentAll;
+    std::fprintf(out_, "\r%s / %s  %3lld %%", FormatPlayTime(inPass).c_str(), FormatPlayTime(totalUs_).c_str(), percent);
+    if (passes_ != 1) {
+        std::fprintf(out_, "  time %lld", pass + 1);
+        if (passes_ > 1) std::fprintf(out_, " of %d", passes_);
+    }
     std::fflush(out_);
 }
 

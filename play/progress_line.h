@@ -1,15 +1,16 @@
 // The one progress line on a terminal: elapsed and total time and how far along, rewritten in
-// place at most a few times a second.
+// place at most a few times a second; when the piece plays several times, also which time.
 #pragma once
 
 #include <cstdio>
 
 class ProgressLine {
 public:
-    ProgressLine(std::FILE* out, long long totalUs) : out_(out), totalUs_(totalUs) {}
+    // passes: how many times the piece of totalUs plays; 0 until interrupted.
+    ProgressLine(std::FILE* out, long long totalUs, int passes = 1) : out_(out), totalUs_(totalUs), passes_(passes) {}
 
-    // Rewrites the line for playedUs, unless it was written less than a quarter second of
-    // playing time ago (and playedUs is not the end).
+    // Rewrites the line for playedUs (over all passes), unless it was written less than a
+    // quarter second of playing time ago (and playedUs is not the end).
     void Show(long long playedUs);
 
     // Ends the line, so that what follows starts on a line of its own.
@@ -18,5 +19,6 @@ public:
 private:
     std::FILE* out_;
     long long totalUs_;
+    int passes_;
     long long shownUs_ = -1;
 };

@@ -53,6 +53,7 @@ Allocation AllocateVoices(const std::vector<midi_file::MidiNote>& notes, const s
             Piece& piece = result.Parts[c][static_cast<std::size_t>(a)];
             piece.Voices.resize(2);
             piece.LengthUs = lengthUs;
+            // An actuator's two bands sit side by side: its high band at an even index.
             for (const bool high : {true, false}) {
                 BandUse use;
                 use.Controller = static_cast<int>(c);
@@ -62,10 +63,21 @@ Allocation AllocateVoices(const std::vector<midi_file::MidiNote>& notes, const s
             }
         }
     }
+    const std::size_t bandCount = result.Bands.size();
     const auto controllerOf = [&](std::size_t band) { return static_cast<std::size_t>(result.Bands[band].Controller); };
-    const auto voiceOf = [&](const BandUse& band) -> PieceVoice& {
-        return result.Parts[static_cast<std::size_t>(band.Controller)][static_cast<std::size_t>(band.Actuator)]
-            .Voices[band.High ? 0 : 1];
+    const auto voiceOf = [&](std::size_t band) -> PieceVoice& {
+        const BandUse& use = result.Bands[band];
+        return result.Parts[static_cast<std::size_t>(use.Controller)][static_cast<std::size_t>(use.Actuator)]
+            .Voices[use.High ? 0 : 1];
+    };
+    // A step at the time of the band's last one replaces it: a doubled note given up to a note
+    // starting at the same time never sounds.
+    const auto stepOn = [&](std::size_t band, const VoiceStep& step) {
+        std::vector<VoiceStep>& steps = voiceOf(band).Steps;
+        if (!steps.empty() && steps.back().AtUs == step.AtUs)
+            steps.back() = step;
+        else
+            steps.push_back(step);
     };
 
     std::vector<NoteEvent> events;
@@ -85,8 +97,9 @@ Allocation AllocateVoices(const std::vector<midi_file::MidiNote>& notes, const s
     });
 
     const std::size_t none = notes.size();
-    std::vector<std::size_t> holding(result.Bands.size(), none);  // the note each band sounds
-    std::vector<int> busy(actuators.size(), 0);                    // bands sounding per controller
+    std::vector<std::size_t> holding(bandCount, none);  // the note each band sounds
+    std::vector<bool> doubling(bandCount, false);       // the band only doubles its note
+    std::vector<int> busy(actuators.size(), 0);          // bands sounding a note of their own
     // Keys of the notes starting at this time that have not been served yet, counted by key, so
     // that a file of many notes starting together costs no more than one key range per note.
     std::vector<int> waiting(static_cast<std::size_t>(KeySlots), 0);
@@ -106,60 +119,121 @@ Allocation AllocateVoices(const std::vector<midi_file::MidiNote>& notes, const s
         }
         const NoteEvent& event = events[e];
         const midi_file::MidiNote& note = notes[event.Note];
-        if (event.Starts) --waiting[KeySlot(note.Key)];
         if (!event.Starts) {
-            for (std::size_t b = 0; b < holding.size(); ++b) {
+            for (std::size_t b = 0; b < bandCount; ++b) {
                 if (holding[b] != event.Note) continue;
                 holding[b] = none;
-                --busy[controllerOf(b)];
-                voiceOf(result.Bands[b]).Steps.push_back(VoiceStep{event.AtUs, RestNote, 0, 0});
+                if (!doubling[b]) --busy[controllerOf(b)];
+                doubling[b] = false;
+                voiceOf(b).Steps.push_back(VoiceStep{event.AtUs, RestNote, 0, 0});
             }
             continue;
         }
-        // Its place among the notes sounding and those starting with it.
+        --waiting[KeySlot(note.Key)];
+        VoiceTally& tally = result.ByVoice[{note.Track, note.Channel}];
+
+        // The same key already sounding: this note holds it on, with every band that plays it.
+        std::size_t sounding = bandCount;
+        for (std::size_t b = 0; b < bandCount && sounding == bandCount; ++b)
+            if (holding[b] != none && !doubling[b] && notes[holding[b]].Key == note.Key) sounding = b;
+        if (sounding != bandCount) {
+            const std::size_t held = holding[sounding];
+            if (note.EndUs > notes[held].EndUs)
+                for (std::size_t b = 0; b < bandCount; ++b)
+                    if (holding[b] == held) holding[b] = event.Note;
+            ++tally.Played;
+            ++tally.Joined;
+            ++result.Joined;
+            continue;
+        }
+
+        // Its place among the keys sounding and those starting with it, each key once.
         int above = 0;
         int below = 0;
-        for (std::size_t held : holding) {
-            if (held == none) continue;
-            above += notes[held].Key > note.Key;
-            below += notes[held].Key < note.Key;
+        for (std::size_t b = 0; b < bandCount; ++b) {
+            if (holding[b] == none || doubling[b]) continue;
+            above += notes[holding[b]].Key > note.Key;
+            below += notes[holding[b]].Key < note.Key;
         }
         const std::size_t mine = KeySlot(note.Key);
         for (std::size_t slot = 0; slot < waiting.size(); ++slot) {
-            above += slot > mine ? waiting[slot] : 0;
-            below += slot < mine ? waiting[slot] : 0;
+            if (waiting[slot] == 0) continue;
+            above += slot > mine;
+            below += slot < mine;
         }
+        // A free band of the kind the note's place asks for, else one that only doubles, else
+        // the same of the other kind.
         const bool preferHigh = above <= below;
-        std::size_t chosen = holding.size();
+        std::size_t chosen = bandCount;
         for (const bool high : {preferHigh, !preferHigh}) {
-            for (std::size_t b = 0; b < holding.size(); ++b) {
-                if (holding[b] != none || result.Bands[b].High != high) continue;
-                if (chosen == holding.size() || busy[controllerOf(b)] < busy[controllerOf(chosen)]) chosen = b;
+            for (const bool taken : {false, true}) {
+                for (std::size_t b = 0; b < bandCount; ++b) {
+                    if (result.Bands[b].High != high) continue;
+                    if (taken ? !doubling[b] : holding[b] != none) continue;
+                    if (chosen == bandCount || busy[controllerOf(b)] < busy[controllerOf(chosen)]) chosen = b;
+                }
+                if (chosen != bandCount) break;
             }
-            if (chosen != holding.size()) break;
+            if (chosen != bandCount) break;
         }
-        if (chosen == holding.size()) {
-            ++result.Dropped;
-            continue;
+        // Every band taken: the melody (nothing above it) or the bass (nothing below) takes the
+        // band of an inner voice, one between the others' highest and lowest, which is cut short.
+        bool cuts = false;
+        if (chosen == bandCount && (above == 0 || below == 0)) {
+            int highest = note.Key;
+            int lowest = note.Key;
+            for (std::size_t b = 0; b < bandCount; ++b) {
+                if (holding[b] == none) continue;
+                highest = std::max(highest, notes[holding[b]].Key);
+                lowest = std::min(lowest, notes[holding[b]].Key);
+            }
+            for (const bool high : {preferHigh, !preferHigh}) {
+                for (std::size_t b = 0; b < bandCount && chosen == bandCount; ++b) {
+                    if (holding[b] == none || doubling[b] || result.Bands[b].High != high) continue;
+                    const int key = notes[holding[b]].Key;
+                    if (key > lowest && key < highest) chosen = b;
+                }
+            }
+            cuts = chosen != bandCount;
         }
-        BandUse& band = result.Bands[chosen];
-        const int index = NoteInReach(note.Key, band.High);
+        const int index = chosen == bandCount ? RestNote : NoteInReach(note.Key, result.Bands[chosen].High);
         if (index == RestNote) {
             ++result.Dropped;
+            ++tally.Dropped;
             continue;
         }
-        holding[chosen] = event.Note;
-        ++busy[controllerOf(chosen)];
+        if (cuts) {
+            const midi_file::MidiNote& cut = notes[holding[chosen]];
+            ++result.ByVoice[{cut.Track, cut.Channel}].Cut;
+            ++result.Cut;
+            --busy[controllerOf(chosen)];
+        }
+        BandUse& band = result.Bands[chosen];
         const int tableLevel = band.High ? HighLevelByNote[index] : LowLevelByNote[index];
         const int level = ScaleLevel(tableLevel, volumePercent * note.Velocity / MaxMidiVelocity);
-        voiceOf(band).Steps.push_back(
-            VoiceStep{event.AtUs, index, band.High ? level : 0, band.High ? 0 : level});
-        ++voiceOf(band).Notes;
+        const VoiceStep step{event.AtUs, index, band.High ? level : 0, band.High ? 0 : level};
+        holding[chosen] = event.Note;
+        doubling[chosen] = false;
+        ++busy[controllerOf(chosen)];
+        stepOn(chosen, step);
+        ++voiceOf(chosen).Notes;
         ++band.Notes;
         ++band.NotesByVoice[{note.Track, note.Channel}];
+        ++tally.Played;
         if (index != note.Key - MidiKeyOfFirstNote) {
             ++band.Moved;
             ++result.Moved;
+            ++tally.Moved;
+        }
+
+        // Actuators with nothing to play double it on their band of the same kind.
+        for (std::size_t high = 0; high < bandCount; high += 2) {
+            if (holding[high] != none || holding[high + 1] != none) continue;
+            const std::size_t b = band.High ? high : high + 1;
+            holding[b] = event.Note;
+            doubling[b] = true;
+            stepOn(b, step);
+            ++result.Bands[b].Doubled;
         }
     }
     return result;

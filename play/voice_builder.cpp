@@ -16,6 +16,14 @@ constexpr int FullVolumePercent = 100;
 
 enum class BandUse { Both, HighOnly, LowOnly };
 
+// "below" a band's reach when a higher note of the table is in it, else "above".
+const char* SideOutOfReach(const bool* reaches, int note)
+{
+    for (int n = note + 1; n < NoteCount; ++n)
+        if (reaches[n]) return "below";
+    return "above";
+}
+
 class VoicePlayer {
 public:
     VoicePlayer(BandUse use, int volumePercent, Piece* piece, tune_text::TextError* error)
@@ -106,8 +114,10 @@ private:
         std::snprintf(hz, sizeof hz, "%.1f Hz", ToneFrequencies[note]);
         const bool high = use_ != BandUse::LowOnly;
         const bool low = use_ != BandUse::HighOnly;
-        if (high && !HighBandReaches[note]) Notice(c, std::string(hz) + ": below the high band's reach, which stays silent");
-        if (low && !LowBandReaches[note]) Notice(c, std::string(hz) + ": above the low band's reach, which stays silent");
+        if (high && !HighBandReaches[note])
+            Notice(c, std::string(hz) + ": " + SideOutOfReach(HighBandReaches, note) + " the high band's reach, which stays silent");
+        if (low && !LowBandReaches[note])
+            Notice(c, std::string(hz) + ": " + SideOutOfReach(LowBandReaches, note) + " the low band's reach, which stays silent");
         const int level = high ? HighLevelByNote[note] : LowLevelByNote[note];
         if (level == 0) Notice(c, std::string(hz) + ": the level table gives it no amplitude");
     }

@@ -60,4 +60,46 @@ TEST(VoiceAllocation, NotesOutOfReachMoveByOctavesAndVelocityScalesTheLevel)
     EXPECT_EQ(low.HighLevel, 0);
 }
 
+TEST(VoiceAllocation, APitchAlreadySoundingIsHeldOnSoTheMelodyKeepsABand)
+{
+    BuildToneTables();
+    // One Joy-Con: a bass doubled on another channel a little later and longer, then the melody.
+    const std::vector<midi_file::MidiNote> notes{
+        {0, 1000000, 40, Full, 0, 1}, {5000, 1200000, 40, Full, 1, 2}, {10000, 500000, 76, Full, 0, 3}};
+    const Allocation a = AllocateVoices(notes, {1}, 1200000, 100);
+    EXPECT_EQ(a.Dropped, 0);
+    EXPECT_EQ(a.Joined, 1);
+    EXPECT_EQ(a.ByVoice.at({2, 1}).Joined, 1);
+    const auto& high = a.Parts[0][0].Voices[0].Steps;
+    const auto& low = a.Parts[0][0].Voices[1].Steps;
+    // The bass, alone at first, took the high band and sounds once until the later copy ends;
+    // the melody has the other band.
+    ASSERT_EQ(high.size(), 2u);
+    EXPECT_EQ((high[0].Note - (40 - 33)) % 12, 0);
+    EXPECT_EQ(high[1].AtUs, 1200000);
+    ASSERT_FALSE(low.empty());
+    EXPECT_EQ(low[0].AtUs, 10000);
+    EXPECT_EQ((low[0].Note - (76 - 33)) % 12, 0);
+}
+
+TEST(VoiceAllocation, AnIdleControllerDoublesTheMelodyAndGivesItUpToANoteOfItsOwn)
+{
+    BuildToneTables();
+    // Two Joy-Cons: a melody note alone, then an inner voice, then a note above the melody.
+    const std::vector<midi_file::MidiNote> notes{NoteOf(76, 0, 1000), NoteOf(64, 500, 1000), NoteOf(81, 600, 1000)};
+    const Allocation a = AllocateVoices(notes, {1, 1}, 1000000, 100);
+    EXPECT_EQ(a.Dropped, 0);
+    const auto& first = a.Parts[0][0].Voices[0].Steps;
+    const auto& second = a.Parts[1][0].Voices[0].Steps;
+    ASSERT_EQ(first.size(), 2u);
+    ASSERT_EQ(second.size(), 3u);
+    EXPECT_EQ(first[0].Note, 76 - 33);
+    // The second controller's high band doubled it until the high note needed the band.
+    EXPECT_EQ(second[0].Note, 76 - 33);
+    EXPECT_EQ(second[1].AtUs, 600000);
+    EXPECT_EQ(second[1].Note, 81 - 33);
+    EXPECT_EQ(a.Parts[1][0].Voices[1].Steps[0].Note, 64 - 33);
+    EXPECT_EQ(a.Bands[2].Doubled, 1);
+}
+
 }  // namespace

@@ -1,5 +1,8 @@
 // Standard MIDI Files: timing through the tempo map, note pairing, and where faults are named.
 #include "play/midi_reader.h"
+#include "play/note_selection.h"
+#include "play/riff_midi.h"
+#include "play/shown_text.h"
 
 #include <gtest/gtest.h>
 
@@ -118,6 +121,78 @@ TEST(PlayMidi, FaultsNameTheirByte)
         EXPECT_EQ(error.Offset, c.Offset) << c.Says << ": " << error.Message;
         EXPECT_NE(error.Message.find(c.Says), std::string::npos) << error.Message;
     }
+}
+
+}  // namespace
+
+namespace {
+
+std::string LittleChunk(const char* type, const std::string& data)
+{
+    const std::size_t n = data.size();
+    return type + Bytes({int(n & 0xFF), int(n >> 8 & 0xFF), int(n >> 16 & 0xFF), int(n >> 24 & 0xFF)}) + data;
+}
+
+TEST(PlayMidi, RiffMidiFilesGiveTheirDataChunkAndFaultsNameTheirByte)
+{
+    const std::string smf = Header(0, 1, 96) + Chunk("MTrk", Bytes({0x00, 0x90, 60, 64, 0x60, 0x80, 60, 0}));
+    // An odd-sized chunk before the data is padded to an even length.
+    const std::string form = "RMID" + LittleChunk("INFO", "odd") + std::string(1, '\0') + LittleChunk("data", smf);
+    const std::string file = LittleChunk("RIFF", form);
+    ASSERT_TRUE(midi_file::LooksLikeRiffMidi(file));
+    std::string midi;
+    std::size_t data = 0;
+    std::size_t at = 0;
+    std::string message;
+    ASSERT_TRUE(midi_file::FindRiffMidiData(file, &midi, &data, &at, &message)) << message;
+    EXPECT_EQ(midi, smf);
+    EXPECT_EQ(data, 12u + 8 + 4 + 8);
+    // A data chunk that claims more than the file has.
+    const std::string cut = file.substr(0, file.size() - 5);
+    ASSERT_FALSE(midi_file::FindRiffMidiData(cut, &midi, &data, &at, &message));
+    EXPECT_EQ(at, 12u + 8 + 4 + 4);
+    EXPECT_NE(message.find("runs past the end"), std::string::npos) << message;
+    ASSERT_FALSE(midi_file::FindRiffMidiData(LittleChunk("RIFF", "RMID"), &midi, &data, &at, &message));
+    EXPECT_NE(message.find("without a \"data\" chunk"), std::string::npos) << message;
+}
+
+TEST(PlayMidi, NamesAreShownAsUtf8WithoutControlCharacters)
+{
+    EXPECT_EQ(ShownText("Caf\xc3\xa9 \xe2\x99\xaa"), "Caf\xc3\xa9 \xe2\x99\xaa");  // UTF-8 kept
+    EXPECT_EQ(ShownText("Caf\xe9 \xbd"), "Caf\xc3\xa9 \xc2\xbd");                 // Latin-1 turned into UTF-8
+    EXPECT_EQ(ShownText("a\x1b[2Jb\x7f"), "a?[2Jb?");                             // controls cannot drive the terminal
+    EXPECT_EQ(ShownText("\x9b" "2J\xe9"), "?2J\xc3\xa9");                         // nor can C1 controls
+    EXPECT_EQ(ShownText("\xc2\x9b" "2J"), "?2J");
+    EXPECT_EQ(ShownText("\xed\xa0\x80"), "\xc3\xad\xc2\xa0?");                    // a surrogate is no UTF-8
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PlayMidi, TracksAreChosenByNumberRangeOrNameAndAWrongOneSaysWhatThereIs)
+{
+    midi_file::MidiSong song{};
+    song.TrackCount = 5;
+    song.TrackNames = {"", "Piano", "Bass", "bass", ""};
+    std::vector<int> tracks;
+    std::string error;
+    ASSERT_TRUE(ResolveTracks({"5", "2-3", "BASS"}, song, &tracks, &error)) << error;
+    EXPECT_EQ(tracks, (std::vector<int>{2, 3, 4, 5}));
+    const struct {
+        std::string Spec;
+        const char* Says;
+    } wrong[] = {{"6", "there is no track 6; the file has 5 tracks"},
+                 {"3-9", "there is no track 9"},
+                 {"0", "tracks count from 1"},
+                 {"4-2", "a range from low to high"},
+                 {"Drums", "no track is named \"Drums\"; its named tracks: 2 \"Piano\", 3 \"Bass\", 4 \"bass\""}};
+    for (const auto& w : wrong) {
+        EXPECT_FALSE(ResolveTracks({w.Spec}, song, &tracks, &error)) << w.Spec;
+        EXPECT_NE(error.find(w.Says), std::string::npos) << error;
+    }
+    song.Notes = {{0, 1, 60, 64, 9, 2}, {0, 1, 60, 64, 0, 1}, {0, 1, 62, 64, 1, 1}};
+    EXPECT_EQ(WhereNotesAre(song), "track 2 (channels 1, 2), track 3 (channel 10)");
 }
 
 }  // namespace

@@ -112,3 +112,19 @@ TEST(PlayText, VolumeScalesLevelsButNeverAboveTheSafeMaximum)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PlayText, NotesOutOfABandsReachAreSaidToBeAboveOrBelowIt)
+{
+    // One voice plays on both bands: C2 is below the high band, E5 above the low band, G6 above
+    // the high band (one notice a place).
+    const Piece piece = Build("o1 c o4 e o5 g");
+    std::vector<std::string> texts;
+    for (const PieceNotice& notice : piece.Notices) texts.push_back(notice.Text.substr(notice.Text.find(':') + 2));
+    EXPECT_EQ(texts, (std::vector<std::string>{"below the high band's reach, which stays silent",
+                                               "above the low band's reach, which stays silent",
+                                               "above the high band's reach, which stays silent"}));
+}
+
+}  // namespace

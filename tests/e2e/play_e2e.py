@@ -2,7 +2,7 @@
 
 Usage: play_e2e.py --play PATH (--library PATH | --stand-ins DIR) --work DIR SCENARIO
 Scenarios: tune --tavrel PATH (the built-in tune as text against tavrel itself), bad-file,
-interrupt, vanish, controllers, several (a MIDI file on two and three controllers; needs
+interrupt, hang-up, vanish, controllers, several (a MIDI file on two and three controllers; needs
 midiutil), strict (controllers that queue, delay and drop as real ones; needs midiutil)
 (Windows: bad-file, vanish, controllers, several and strict). Exits 0 when every check passed, 1 with the failures listed otherwise.
 """
@@ -28,7 +28,7 @@ SHORT_TUNE = "t20 o3 c4 e4 g4 r2 >c8<"
 VANISH_AFTER = 40
 
 
-def play_run(args, tag, arguments, controller="right", mode="normal", env=None):
+def play_run(args, tag, arguments, controller="right", mode="normal", env=None, stdout=None):
     """One tavrel-play process on the virtual controller, as the given kind of controller. On
     Windows the virtual controller lists a left Joy-Con as a decoy, which tavrel-play would play
     as well when it opens every controller connected: there each run names its controller."""
@@ -36,7 +36,7 @@ def play_run(args, tag, arguments, controller="right", mode="normal", env=None):
         arguments = ["--controller", controller] + list(arguments)
     extra = {"TAVREL_VJ_CONTROLLER": controller, "TAVREL_VJ_VANISH_AFTER": str(VANISH_AFTER)}
     extra.update(env or {})
-    return Run(args, tag, mode=mode, arguments=arguments, extra_env=extra)
+    return Run(args, tag, mode=mode, arguments=arguments, extra_env=extra, stdout=stdout)
 
 
 def write_file(args, name, text):
@@ -219,13 +219,29 @@ def scenario_tune(args):
 
 
 def scenario_bad_file(args):
-    """Text that is not the language: named by line and column, exit 2, the controller untouched."""
+    """Text that is not the language: named by line and column, exit 2, the controller untouched;
+    a folder, an empty file, a missing file and an image refused the same way, saying why."""
     c = Checks("a bad file")
     path = write_file(args, "bad.txt", "t25 l2\no3 c4 d4 $ e4\n")
     run = play_run(args, "bad-file", [path]).finish()
     c.expect(run.status == 2, "exit status %r, expected 2" % run.status)
     c.expect(":2:10: unexpected '$'" in run.stderr, "stderr does not name line 2, column 10: %r" % run.stderr)
     c.expect(not run.events, "the controller was touched: %r" % run.events[:3])
+    # Files that are no tune at all: each refused with the reason, nothing opened.
+    os.makedirs(os.path.join(args.work, "folder.mid"), exist_ok=True)
+    with open(os.path.join(args.work, "photo.mid"), "wb") as f:
+        f.write(b"\xff\xd8\xff\xe0\x00\x10JFIF\x00\x01")
+    jpeg = args.platform.log_path(os.path.join(args.work, "photo.mid"))
+    for name, path, says in [
+            ("a folder", args.platform.log_path(os.path.join(args.work, "folder.mid")), "is a directory"),
+            ("an empty file", write_file(args, "empty.txt", ""), "is empty"),
+            ("a missing file", args.platform.log_path(os.path.join(args.work, "missing.mid")),
+             "No such file or directory"),
+            ("an image", jpeg, "not a MIDI file and not a tune")]:
+        run = play_run(args, "bad-file", [path]).finish()
+        c.expect(run.status == 2, "%s: exit status %r, expected 2" % (name, run.status))
+        c.expect(says in run.stderr, "%s: stderr %r does not say %r" % (name, run.stderr, says))
+        c.expect(not run.events, "%s: the controller was touched" % name)
     c.finish()
 
 
@@ -242,6 +258,30 @@ def scenario_interrupt(args):
     c.expect(tail == TEAR_DOWN_TAIL, "the last writes are not the tear-down: %r" % tail)
     c.expect(len(writes) > 20, "only %d writes before the signal 2 s in" % len(writes))
     c.expect(run.events and run.events[-1][1] == "close", "not closed last")
+    c.finish()
+
+
+def scenario_hang_up(args):
+    """The terminal closed while playing (SIGHUP, twice as the kernel and the shell send it), and
+    a closed standard output: the controller silenced and restored either way."""
+    c = Checks("hang-up and closed output")
+    run = play_run(args, "hang-up", [args.platform.log_path(TUNE_TEXT)])
+    time.sleep(2.0)
+    run.proc.send_signal(signal.SIGHUP)
+    time.sleep(0.01)
+    run.proc.send_signal(signal.SIGHUP)
+    run.finish(timeout=30)
+    c.expect(run.status == 130, "SIGHUP: exit status %r, expected 130" % run.status)
+    c.expect(tail_of(writes_of(run.events)) == TEAR_DOWN_TAIL, "SIGHUP: the last writes are not the tear-down")
+    c.expect(run.events and run.events[-1][1] == "close", "SIGHUP: not closed last")
+
+    reading, writing = os.pipe()
+    os.close(reading)
+    run = play_run(args, "closed-output", [write_file(args, "short.txt", SHORT_TUNE)], stdout=writing)
+    os.close(writing)
+    run.finish(timeout=30)
+    c.expect(run.status == 0, "closed output: exit status %r, expected 0" % run.status)
+    c.expect(tail_of(writes_of(run.events)) == TEAR_DOWN_TAIL, "closed output: the last writes are not the tear-down")
     c.finish()
 
 
@@ -389,12 +429,13 @@ def main():
     parser.add_argument("--tavrel")
     add_controller_arguments(parser)
     parser.add_argument("--work", required=True)
-    parser.add_argument("scenario", choices=["tune", "bad-file", "interrupt", "vanish", "controllers", "several",
+    parser.add_argument("scenario", choices=["tune", "bad-file", "interrupt", "hang-up", "vanish", "controllers", "several",
                                              "strict"])
     args = parser.parse_args()
     os.makedirs(args.work, exist_ok=True)
     args.platform = Platform(args, args.play)
     {"tune": scenario_tune, "bad-file": scenario_bad_file, "interrupt": scenario_interrupt,
+     "hang-up": scenario_hang_up,
      "vanish": scenario_vanish, "controllers": scenario_controllers, "several": scenario_several,
      "strict": scenario_strict}[args.scenario](args)
 

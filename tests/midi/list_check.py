@@ -9,6 +9,7 @@ Usage: list_check.py --play PATH --work DIR. Exits 0 when every check passed.
 import argparse
 import os
 import re
+import struct
 import subprocess
 import sys
 
@@ -28,8 +29,14 @@ def independent(path):
             if msg.type == "note_on" and msg.velocity > 0:
                 counts[(t + 1, msg.channel + 1)] = counts.get((t + 1, msg.channel + 1), 0) + 1
             tempo_changes += msg.type == "set_tempo"
+    # Playing the file yields its messages in time order, each time in seconds since the one before.
+    at, drums_end = 0.0, 0.0
+    for msg in f:
+        at += msg.time
+        if msg.type in ("note_on", "note_off") and msg.channel == 9:
+            drums_end = at
     return {"format": f.type, "tracks": len(f.tracks), "ticks": f.ticks_per_beat, "tempo_changes": tempo_changes,
-            "counts": counts, "length_us": f.length * 1e6}
+            "counts": counts, "length_us": f.length * 1e6, "drums_end_us": drums_end * 1e6}
 
 
 def listed(play, path, *options):
@@ -39,15 +46,17 @@ def listed(play, path, *options):
         raise SystemExit("tavrel-play --list %s: exit %d, %s" % (path, run.returncode, run.stderr))
     out = run.stdout
     head = re.search(r"format (\d+), (\d+) tracks?, (\d+) ticks per quarter note, (\d+) tempo changes?", out)
-    length = re.search(r"^length: (\d+):(\d+)\.(\d+) \((\d+) us at the file's tempo\)", out, re.M)
+    length = re.search(r"^length: (\d+):(\d+)\.(\d+) to the end of the last note; the file (\d+):(\d+)\.(\d+) "
+                       r"\((\d+) us at the file's tempo\)", out, re.M)
     counts = {}
     for track, rest in re.findall(r"^track (\d+)(?: \"[^\"]*\")?:(.*)$", out, re.M):
-        for channel, notes in re.findall(r"channel (\d+): (\d+) notes", rest):
+        for channel, notes in re.findall(r"channel (\d+): (\d+) notes?", rest):
             counts[(int(track), int(channel))] = int(notes)
     number = lambda label: int((re.search(r"^%s: (\d+)" % label, out, re.M) or [0, 0])[1])  # noqa: E731
-    minutes, seconds, ms = (int(g) for g in length.groups()[:3])
+    g = [int(x) for x in length.groups()]
     return {"format": int(head[1]), "tracks": int(head[2]), "ticks": int(head[3]), "tempo_changes": int(head[4]),
-            "counts": counts, "length_us": int(length[4]), "played_ms": (minutes * 60 + seconds) * 1000 + ms,
+            "counts": counts, "length_us": g[6], "played_ms": (g[0] * 60 + g[1]) * 1000 + g[2],
+            "file_ms": (g[3] * 60 + g[4]) * 1000 + g[5],
             "accounted": sum(number(label) for label in ("played", "dropped", "of no length", "left out"))}
 
 
@@ -80,12 +89,26 @@ def main():
         total = sum(theirs["counts"].values())
         expect(mine["accounted"] == total, "%s: %d notes accounted for of %d" % (name, mine["accounted"], total))
         faster = listed(args.play, path, "--tempo", "200", "--channels", "10")
-        expect(abs(faster["played_ms"] - theirs["length_us"] / 2000) <= 1,
-               "%s at 200 %%: %d ms, expected %.1f" % (name, faster["played_ms"], theirs["length_us"] / 2000))
+        expect(abs(faster["file_ms"] - theirs["length_us"] / 2000) <= 1,
+               "%s at 200 %%: the file %d ms, expected %.1f" % (name, faster["file_ms"], theirs["length_us"] / 2000))
+        expect(abs(faster["played_ms"] - theirs["drums_end_us"] / 2000) <= 1,
+               "%s at 200 %%: played %d ms, the last drum note ends at %.1f" %
+               (name, faster["played_ms"], theirs["drums_end_us"] / 2000))
         drums = sum(n for (_, channel), n in theirs["counts"].items() if channel == 10)
         expect(faster["accounted"] == total and re.search(r"played: %d notes" % drums, subprocess.run(
             [args.play, "--list", "--controller", "pro,pro", "--channels", "10", path], capture_output=True,
             text=True).stdout), "%s: --channels 10 does not play the %d drum notes alone" % (name, drums))
+
+    # The same file wrapped as RIFF MIDI (.rmi), an odd-sized chunk before its data, lists the same.
+    with open(one, "rb") as f:
+        smf = f.read()
+    rmi = os.path.join(args.work, "ensemble.rmi")
+    chunk = lambda tag, data: tag + struct.pack("<I", len(data)) + data + b"\0" * (len(data) % 2)  # noqa: E731
+    with open(rmi, "wb") as f:
+        f.write(chunk(b"RIFF", b"RMID" + chunk(b"INFO", b"odd") + chunk(b"data", smf)))
+    plain, wrapped = (subprocess.run([args.play, "--list", p], capture_output=True, text=True) for p in (one, rmi))
+    expect(wrapped.returncode == 0 and wrapped.stdout.replace(rmi, one) == plain.stdout,
+           "RIFF MIDI: exit %d, %r" % (wrapped.returncode, wrapped.stderr))
 
     run = subprocess.run([args.play, "--list", "--tracks", "2,99", one], capture_output=True, text=True)
     expect(run.returncode == 2 and "no track 99" in run.stderr, "--tracks 99: exit %d, %r" % (run.returncode, run.stderr))

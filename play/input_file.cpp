@@ -1,0 +1,72 @@
+#include "play/input_file.h"
+
+#include "play/midi_reader.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+namespace {
+
+constexpr std::size_t ReadChunkBytes = 65536;
+constexpr unsigned char Delete = 0x7F;
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+}  // namespace
+
+bool ReadInputFile(const std::string& path, std::string* bytes, std::string* error)
+{
+    const bool standardInput = path == "-";
+    const std::string name = standardInput ? "standard input" : path;
+    std::unique_ptr<std::FILE, FileCloser> owned;
+    std::FILE* in = stdin;
+    if (!standardInput) {
+        std::error_code code;
+        if (std::filesystem::is_directory(path, code)) {
+            *error = name + " is a directory, not a file";
+            return false;
+        }
+        errno = 0;
+        owned.reset(std::fopen(path.c_str(), "rb"));
+        if (!owned) {
+            *error = "cannot open " + name + ": " + std::strerror(errno != 0 ? errno : ENOENT);
+            return false;
+        }
+        in = owned.get();
+    }
+    bytes->clear();
+    char chunk[ReadChunkBytes];
+    for (;;) {
+        const std::size_t got = std::fread(chunk, 1, sizeof chunk, in);
+        bytes->append(chunk, got);
+        if (bytes->size() > midi_file::MaxFileBytes) {
+            *error = name + " is larger than " + std::to_string(midi_file::MaxFileBytes) + " bytes";
+            return false;
+        }
+        if (got < sizeof chunk) break;
+    }
+    if (std::ferror(in)) {
+        *error = "cannot read " + name + ": " + std::strerror(errno != 0 ? errno : EIO);
+        return false;
+    }
+    if (bytes->empty()) {
+        *error = name + " is empty";
+        return false;
+    }
+    return true;
+}
+
+bool LooksLikeBinary(const std::string& bytes)
+{
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < '\t' || (byte > '\r' && byte < ' ') || byte == Delete) return true;
+    }
+    return false;
+}
