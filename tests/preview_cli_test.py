@@ -33,7 +33,7 @@ svg_path = os.path.join(WORK, "out.svg")
 
 # Usage and bad input.
 result = run()
-check(result.returncode == 2 and "usage: tavrel-preview LOG OUT.wav OUT.svg" in result.stderr,
+check(result.returncode == 2 and "usage: tavrel-preview LOG [LOG...] OUT.wav OUT.svg" in result.stderr,
       f"no arguments: status {result.returncode}, stderr {result.stderr!r}")
 result = run(os.path.join(WORK, "missing.log"), wav_path, svg_path)
 check(result.returncode == 1 and "cannot open log" in result.stderr,
@@ -80,5 +80,28 @@ check([g.get("class") for g in bars] == ["bar high"] * 3 + ["bar low"] * 3,
 check(all(len(g.findall(SVG_NS + "rect")) == 2 for g in bars), "each bar has a loud and a soft step")
 title = "".join(root.find(SVG_NS + "text").itertext())
 check(title.endswith("notes & rests.log"), f"title {title!r}")
+
+# A Pro Controller playing its left actuator alone, then beside a right Joy-Con's log: a lane
+# for each actuator, the left one heard on the left only.
+def blocks(ns, left, right):
+    return f"{ns} write 49 {(bytes([0x10, 0] + left + right) + bytes(39)).hex()}"
+
+
+silence = [0x3C, 0x00, 0x2F, 0x40]
+pro_path = os.path.join(WORK, "pro.log")
+with open(pro_path, "w") as f:
+    f.write("\n".join([f"{t0} open 057e 2009 ok", blocks(t0 + 10 * ms, notes[1][0], silence),
+                       blocks(t0 + 200 * ms, silence, silence), f"{t0 + 250 * ms} close"]) + "\n")
+result = run(pro_path, wav_path, svg_path)
+check(result.returncode == 0 and "2 lanes" in result.stdout, f"Pro Controller: {result.returncode}, {result.stdout!r}")
+with wave.open(wav_path) as w:
+    frames = w.readframes(w.getnframes())
+    check(w.getnchannels() == 2, f"Pro Controller: {w.getnchannels()} channels")
+    left = [abs(int.from_bytes(frames[i:i + 2], "little", signed=True)) for i in range(0, len(frames), 4)]
+    right = [abs(int.from_bytes(frames[i:i + 2], "little", signed=True)) for i in range(2, len(frames), 4)]
+    check(max(left) > 20000 and max(right) == 0, f"left peak {max(left)}, right peak {max(right)}")
+result = run(pro_path, log_path, wav_path, svg_path)
+lanes = [g for g in ElementTree.parse(svg_path).getroot().iter(SVG_NS + "g") if g.get("class") == "lane"]
+check(result.returncode == 0 and len(lanes) == 3, f"two logs: {result.returncode}, {len(lanes)} lanes, {result.stderr!r}")
 
 sys.exit(1 if failures else 0)

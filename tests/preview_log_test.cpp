@@ -4,6 +4,7 @@
 
 #include "tests/preview_test_log.h"
 #include "tools/preview/event_log.h"
+#include "tools/preview/rumble_lanes.h"
 #include "tools/preview/rumble_timeline.h"
 
 namespace {
@@ -137,35 +138,53 @@ TEST(PreviewTimeline, ShortRumbleReportIsReportedAndSkipped)
     EXPECT_EQ(timeline.Stretches[0].StartNs, timeline.StartNs + 10 * TestMs);
 }
 
-TEST(PreviewTimeline, FindsRestsAndSilences)
+TEST(PreviewTimeline, RestsAreWhereSilenceWasSentBetweenNotes)
 {
     TestLog log;
     AddLine(log, "open 057e 2007 ok");
     Wait(log, 5);
     AddNote(log, NoteE, 4, 25);  // 5 to 105 ms
-    Wait(log, 100);              // a rest: the soft report holds from 92 to 205 ms
+    Wait(log, 100);              // the soft report held to 205 ms: still sounding, no rest
     AddNote(log, NoteA, 2, 25);  // 205 to 255 ms
-    AddSilence(log);             // 255 ms
+    AddSilence(log);             // 255 ms: a rest until the next note
     Wait(log, 20);
     AddNote(log, NoteE, 1, 25);  // 275 to 300 ms
     AddRumble(log, NoteA.Loud[0], NoteA.Loud[1], NoteA.Loud[2], NoteA.Loud[3]);
-    Wait(log, 60);               // a report 35 ms late: no rest
+    Wait(log, 60);
     AddRumble(log, NoteA.Soft[0], NoteA.Soft[1], NoteA.Soft[2], NoteA.Soft[3]);
-    Wait(log, 12 + 25);          // a one-unit rest after the soft half: too short to mark
-    AddSilence(log);             // 397 ms
+    Wait(log, 12 + 25);
+    AddSilence(log);             // 397 ms: silence to the end, no rest
     Wait(log, 10);
     AddLine(log, "close");       // 407 ms
 
     const RumbleTimeline timeline = BuildRumbleTimeline(ReadTestLog(log).Events);
     const std::int64_t start = timeline.StartNs;
-    EXPECT_EQ(timeline.ReportSpacingNs, 25 * TestMs);
     ASSERT_EQ(timeline.Rests.size(), 1u);
-    // The rest begins where the soft half would have ended, as long as the loud half before it.
-    EXPECT_EQ(timeline.Rests[0].StartNs, start + 104 * TestMs);
-    EXPECT_EQ(timeline.Rests[0].EndNs, start + 205 * TestMs);
-    ASSERT_EQ(timeline.Silences.size(), 2u);
-    EXPECT_EQ(timeline.Silences[0].StartNs, start + 255 * TestMs);
-    EXPECT_EQ(timeline.Silences[0].EndNs, start + 275 * TestMs);
-    EXPECT_EQ(timeline.Silences[1].StartNs, start + 397 * TestMs);
-    EXPECT_EQ(timeline.Silences[1].EndNs, start + 407 * TestMs);
+    EXPECT_EQ(timeline.Rests[0].StartNs, start + 255 * TestMs);
+    EXPECT_EQ(timeline.Rests[0].EndNs, start + 275 * TestMs);
+    ASSERT_EQ(timeline.Silences.size(), 1u);
+    EXPECT_EQ(timeline.Silences[0].StartNs, start + 397 * TestMs);
+    EXPECT_EQ(timeline.Silences[0].EndNs, start + 407 * TestMs);
+}
+
+TEST(PreviewTimeline, APlayersRightBlockIsAnActuatorOfItsOwn)
+{
+    TestLog log;
+    AddLine(log, "open 057e 2009 ok");
+    AddWrite(log, {0x10, 1, NoteE.Loud[0], NoteE.Loud[1], NoteE.Loud[2], NoteE.Loud[3], NoteA.Loud[0],
+                   NoteA.Loud[1], NoteA.Loud[2], NoteA.Loud[3]});
+    Wait(log, 30);
+    AddLine(log, "close");
+    const std::vector<LogEvent> events = ReadTestLog(log).Events;
+    const std::vector<RumbleLane> lanes = LanesOfLog(events, "controller 1");
+    ASSERT_EQ(lanes.size(), 2u);
+    EXPECT_EQ(lanes[0].Name, "controller 1, left actuator");
+    EXPECT_EQ(lanes[0].Timeline.Stretches[0].Tone.Low.FrequencyCode, NoteE.Loud[2]);
+    EXPECT_EQ(lanes[1].Pan, LanePan::Right);
+    EXPECT_EQ(lanes[1].Timeline.Stretches[0].Tone.Low.FrequencyCode, NoteA.Loud[2]);
+    // A right Joy-Con plays its right block alone.
+    TestLog joycon;
+    AddLine(joycon, "open 057e 2007 ok");
+    AddRumble(joycon, NoteE.Loud[0], NoteE.Loud[1], NoteE.Loud[2], NoteE.Loud[3]);
+    EXPECT_EQ(LanesOfLog(ReadTestLog(joycon).Events, "").size(), 1u);
 }

@@ -64,7 +64,8 @@ TestLog FewNotes()
     AddNote(log, NoteE, 4, 25);   // 0.1 to 0.2 s
     AddNote(log, NoteA, 2, 25);   // 0.2 to 0.25 s
     AddNote(log, NoteE, 2, 25);   // 0.25 to 0.3 s
-    Wait(log, 100);               // rest: the soft E holds to 0.4 s
+    AddSilence(log);              // a rest to 0.4 s
+    Wait(log, 100);
     AddNote(log, NoteE, 2, 25);   // 0.4 to 0.45 s: same note again, a bar of its own
     AddSilence(log);
     Wait(log, 50);
@@ -81,7 +82,7 @@ TEST(PreviewBars, OneBarPerNoteWithItsSofterHalfInside)
         const std::vector<ToneBar> bars = BuildToneBars(timeline, band);
         ASSERT_EQ(bars.size(), 4u);
         const std::int64_t starts[] = {100, 200, 250, 400};
-        const std::int64_t ends[] = {200, 250, 400, 450};
+        const std::int64_t ends[] = {200, 250, 300, 450};
         for (std::size_t i = 0; i < 4; ++i) {
             EXPECT_EQ(bars[i].Band, band);
             EXPECT_EQ(bars[i].StartNs, timeline.StartNs + starts[i] * TestMs) << i;

@@ -79,6 +79,12 @@ std::string ParseLine(const std::string& line, LogEvent& event)
         if (fields.size() != 5 || (fields[4] != "ok" && fields[4] != "absent")) {
             return "expected 'open <vendor> <product> ok|absent'";
         }
+        event.ProductId = 0;
+        for (char c : fields[3]) {
+            const int digit = HexDigitValue(c);
+            if (digit < 0 || event.ProductId > 0xFFF) return "bad product ID '" + fields[3] + "'";
+            event.ProductId = event.ProductId * 16 + digit;
+        }
     } else if (kind == "write" || kind == "deliver") {
         event.Kind = kind == "write" ? LogEventKind::Write : LogEventKind::Deliver;
         return ParseReport(fields, event.Bytes);
@@ -89,6 +95,8 @@ std::string ParseLine(const std::string& line, LogEvent& event)
     } else if (kind == "fail") {
         event.Kind = LogEventKind::Fail;
         if (fields.size() != 3) return "expected 'fail <call>'";
+    } else if (kind == "fault" || kind == "drop") {
+        event.Kind = LogEventKind::Other;
     } else if (kind == "close") {
         event.Kind = LogEventKind::Close;
         if (fields.size() != 2) return "expected nothing after 'close'";

@@ -7,13 +7,15 @@
 #include <string>
 #include <vector>
 
-enum class LogEventKind { Open, Write, Deliver, Timeout, Fail, Close };
+// Other: what a strict virtual controller notes besides (a fault, a dropped subcommand).
+enum class LogEventKind { Open, Write, Deliver, Timeout, Fail, Close, Other };
 
 struct LogEvent {
     std::int64_t TimeNs;
     LogEventKind Kind;
     std::vector<unsigned char> Bytes;  // the report of a write or deliver event
     long Line;                         // line number in the log, from 1
+    int ProductId;                     // of an open event
 };
 
 struct EventLog {

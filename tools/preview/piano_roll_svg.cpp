@@ -25,6 +25,7 @@ constexpr double TopMargin = 56.0;
 constexpr double BottomMargin = 44.0;
 constexpr double TargetPlotWidth = 2400.0;
 constexpr double MinWidth = 900.0;  // room for the title and the legend
+constexpr double LaneNameHeight = 16.0;
 constexpr double MinPixelsPerSecond = 20.0;
 constexpr double MaxPixelsPerSecond = 2000.0;
 constexpr double MinTickSpacing = 60.0;
@@ -226,7 +227,7 @@ void DrawLegend(std::ostream& svg, const std::string& title)
     static const LegendEntry Entries[] = {
         {HighBandColour, 1.0, "high band"},
         {LowBandColour, 1.0, "low band"},
-        {RestColour, 0.35, "rest (no new report; last tone held)"},
+        {RestColour, 0.35, "rest (silence sent between notes)"},
         {SilenceColour, 0.8, "silence"},
     };
     svg << "<text x=\"" << LeftMargin << "\" y=\"18\" font-size=\"14\" font-weight=\"bold\">"
@@ -281,24 +282,50 @@ std::string EscapeXml(const std::string& text)
 
 std::string RenderPianoRoll(const RumbleTimeline& timeline, const std::string& title)
 {
-    std::vector<ToneBar> bars = BuildToneBars(timeline, RumbleBand::High);
-    const std::vector<ToneBar> lowBars = BuildToneBars(timeline, RumbleBand::Low);
-    bars.insert(bars.end(), lowBars.begin(), lowBars.end());
-    const RollLayout layout = PlanLayout(timeline, bars);
+    return RenderLanesRoll({{"", LanePan::Centre, timeline}}, title);
+}
+
+std::string RenderLanesRoll(const std::vector<RumbleLane>& lanes, const std::string& title)
+{
+    std::vector<std::vector<ToneBar>> bars;
+    std::vector<RollLayout> layouts;
+    double width = MinWidth;
+    // Several lanes: room under the legend for the first lane's name.
+    double height = lanes.size() > 1 ? LaneNameHeight : 0.0;
+    for (const RumbleLane& lane : lanes) {
+        bars.push_back(BuildToneBars(lane.Timeline, RumbleBand::High));
+        const std::vector<ToneBar> lowBars = BuildToneBars(lane.Timeline, RumbleBand::Low);
+        bars.back().insert(bars.back().end(), lowBars.begin(), lowBars.end());
+        layouts.push_back(PlanLayout(lane.Timeline, bars.back()));
+        width = std::max(width, layouts.back().Width);
+        height += layouts.back().Height;
+    }
 
     std::ostringstream svg;
     svg << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    svg << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << Number(layout.Width)
-        << "\" height=\"" << Number(layout.Height) << "\" viewBox=\"0 0 " << Number(layout.Width)
-        << " " << Number(layout.Height) << "\" font-family=\"sans-serif\">\n";
+    svg << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << Number(width) << "\" height=\""
+        << Number(height) << "\" viewBox=\"0 0 " << Number(width) << " " << Number(height)
+        << "\" font-family=\"sans-serif\">\n";
     svg << "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
     DrawLegend(svg, title);
-    DrawPitchRows(svg, layout);
-    DrawShadedSpans(svg, layout, timeline.Silences, "silence", SilenceColour, 0.8, "silence");
-    DrawShadedSpans(svg, layout, timeline.Rests, "rest", RestColour, 0.35, "rest");
-    DrawRestMarkers(svg, layout, timeline.Rests);
-    DrawTimeAxis(svg, layout);
-    DrawBars(svg, layout, bars);
+    double offset = lanes.size() > 1 ? LaneNameHeight : 0.0;
+    for (std::size_t l = 0; l < lanes.size(); ++l) {
+        const RumbleTimeline& timeline = lanes[l].Timeline;
+        const RollLayout& layout = layouts[l];
+        if (lanes.size() > 1) {
+            svg << "<g class=\"lane\" transform=\"translate(0 " << Number(offset) << ")\">\n";
+            svg << "<text x=\"" << LeftMargin << "\" y=\"" << TopMargin - LaneNameHeight
+                << "\" font-size=\"12\" font-weight=\"bold\">" << EscapeXml(lanes[l].Name) << "</text>\n";
+        }
+        DrawPitchRows(svg, layout);
+        DrawShadedSpans(svg, layout, timeline.Silences, "silence", SilenceColour, 0.8, "silence");
+        DrawShadedSpans(svg, layout, timeline.Rests, "rest", RestColour, 0.35, "rest");
+        DrawRestMarkers(svg, layout, timeline.Rests);
+        DrawTimeAxis(svg, layout);
+        DrawBars(svg, layout, bars[l]);
+        if (lanes.size() > 1) svg << "</g>\n";
+        offset += layout.Height;
+    }
     svg << "</svg>\n";
     return svg.str();
 }

@@ -4,6 +4,9 @@
 
 #include <string>
 
+#include <vector>
+
+#include "tools/preview/rumble_lanes.h"
 #include "tools/preview/rumble_timeline.h"
 
 // Pitch as a MIDI note number with a fraction (69 = A4 = 440 Hz).
@@ -19,3 +22,7 @@ std::string EscapeXml(const std::string& text);
 // data-start, data-end (seconds from the first event) and data-hz, holding one <rect> per
 // loudness step. Rests are <rect class="rest">, silences <rect class="silence">.
 std::string RenderPianoRoll(const RumbleTimeline& timeline, const std::string& title);
+
+// The same for lanes of one span (see AlignLanes): one roll each, one above the other on one
+// time scale, each in a <g class="lane"> under its name.
+std::string RenderLanesRoll(const std::vector<RumbleLane>& lanes, const std::string& title);

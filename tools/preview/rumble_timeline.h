@@ -26,25 +26,25 @@ struct RumbleTimeline {
     std::int64_t StartNs;  // first event of the log
     std::int64_t EndNs;    // last event of the log
     std::vector<RumbleStretch> Stretches;
-    // Usual spacing of rumble reports (the most common one, to the millisecond); 0 if unknown.
-    std::int64_t ReportSpacingNs;
-    // Where the music rests while the controller keeps sounding the last report: a sounding
-    // report is held more than RestSpacingFactor x ReportSpacingNs past its usual end (the
-    // usual spacing; for a note's soft last half, the length of the loud half before it if
-    // shorter). The rest starts at that usual end. A late report on a busy machine, or a rest
-    // shorter than the factor, is not marked.
+    // Where the music rests: silence was sent between two sounding reports. A report held long
+    // is no rest: the controller keeps playing it, and a player may resend it at any pace.
     std::vector<TimeSpan> Rests;
-    // Times after the first rumble report where neither band sounds.
+    // The other times after the first rumble report where neither band sounds: before the
+    // music, after it, and while the device was closed.
     std::vector<TimeSpan> Silences;
     std::vector<std::string> Problems;  // rumble reports too short to read, with line numbers
 };
 
-constexpr double RestSpacingFactor = 1.5;
 constexpr unsigned char RumbleOnlyReportId = 0x10;
-constexpr int RumbleBlockOffset = 2;            // r0..r3 are bytes 2 to 5 of the report
-constexpr int RumbleReportMinimumSize = 6;
+constexpr int RumbleBlockSize = 4;
+
+// Which rumble block a timeline follows: the left one (bytes 2 to 5: a left Joy-Con, a Pro
+// Controller's left actuator) or the right one (bytes 6 to 9: a right Joy-Con, a Pro
+// Controller's right actuator).
+enum class RumbleActuator { Left, Right };
 
 // The log must hold at least one event.
-RumbleTimeline BuildRumbleTimeline(const std::vector<LogEvent>& events);
+RumbleTimeline BuildRumbleTimeline(const std::vector<LogEvent>& events,
+                                   RumbleActuator actuator = RumbleActuator::Left);
 
 bool IsSilent(const RumbleTone& tone);

@@ -71,9 +71,9 @@ void PutTag(std::vector<char>& bytes, const char* tag)
     bytes.insert(bytes.end(), tag, tag + 4);
 }
 
-std::vector<char> FormWavHeader(std::uint32_t dataBytes)
+std::vector<char> FormWavHeader(std::uint32_t dataBytes, int channels)
 {
-    const int blockAlign = WavChannels * WavBitsPerSample / 8;
+    const int blockAlign = channels * WavBitsPerSample / 8;
     std::vector<char> header;
     PutTag(header, "RIFF");
     PutLittleEndian(header, WavHeaderSize - 8 + dataBytes, 4);
@@ -81,7 +81,7 @@ std::vector<char> FormWavHeader(std::uint32_t dataBytes)
     PutTag(header, "fmt ");
     PutLittleEndian(header, FmtChunkSize, 4);
     PutLittleEndian(header, PcmFormat, 2);
-    PutLittleEndian(header, WavChannels, 2);
+    PutLittleEndian(header, static_cast<std::uint32_t>(channels), 2);
     PutLittleEndian(header, WavSampleRate, 4);
     PutLittleEndian(header, WavSampleRate * blockAlign, 4);
     PutLittleEndian(header, blockAlign, 2);
@@ -101,28 +101,49 @@ std::int64_t SampleCountOfSpan(std::int64_t spanNs)
 
 bool WriteRumbleWav(const RumbleTimeline& timeline, std::ostream& out)
 {
-    const std::int64_t spanNs = timeline.EndNs - timeline.StartNs;
+    return WriteLanesWav({{"", LanePan::Centre, timeline}}, out);
+}
+
+bool WriteLanesWav(const std::vector<RumbleLane>& lanes, std::ostream& out)
+{
+    if (lanes.empty()) return false;
+    const RumbleTimeline& first = lanes.front().Timeline;
+    const std::int64_t spanNs = first.EndNs - first.StartNs;
     if (spanNs < 0 || spanNs > MaxRenderedSpanNs) return false;
     const std::int64_t samples = SampleCountOfSpan(spanNs);
+    const int channels = lanes.size() == 1 ? WavChannels : WavStereoChannels;
+
+    // One frame: each lane's sample added to the channels its pan reaches.
+    std::vector<SynthState> states(lanes.size());
+    const auto nextFrame = [&](std::int64_t i, double frame[WavStereoChannels]) {
+        frame[0] = frame[1] = 0.0;
+        for (std::size_t l = 0; l < lanes.size(); ++l) {
+            const double value = NextSample(lanes[l].Timeline, states[l], i);
+            if (channels == WavChannels || lanes[l].Pan != LanePan::Right) frame[0] += value;
+            if (channels == WavStereoChannels && lanes[l].Pan != LanePan::Left) frame[1] += value;
+        }
+    };
 
     // First pass: the loudest point of the mix. The second pass renders the same samples.
     double peak = 0.0;
-    SynthState state{};
+    double frame[WavStereoChannels];
     for (std::int64_t i = 0; i < samples; ++i) {
-        peak = std::fmax(peak, std::fabs(NextSample(timeline, state, i)));
+        nextFrame(i, frame);
+        for (int c = 0; c < channels; ++c) peak = std::fmax(peak, std::fabs(frame[c]));
     }
     const double scale = peak > 0.0 ? WavPeakLevel * FullScale / peak : 0.0;
 
     const std::vector<char> header =
-        FormWavHeader(static_cast<std::uint32_t>(samples * WavBitsPerSample / 8));
+        FormWavHeader(static_cast<std::uint32_t>(samples * channels * WavBitsPerSample / 8), channels);
     out.write(header.data(), static_cast<std::streamsize>(header.size()));
 
-    state = SynthState{};
+    states.assign(lanes.size(), SynthState{});
     std::vector<char> chunk;
-    chunk.reserve(2 * WriteChunkSamples);
+    chunk.reserve(2 * WriteChunkSamples * WavStereoChannels);
     for (std::int64_t i = 0; i < samples; ++i) {
-        const long value = std::lround(NextSample(timeline, state, i) * scale);
-        PutLittleEndian(chunk, static_cast<std::uint32_t>(value), 2);
+        nextFrame(i, frame);
+        for (int c = 0; c < channels; ++c)
+            PutLittleEndian(chunk, static_cast<std::uint32_t>(std::lround(frame[c] * scale)), 2);
         if (chunk.size() >= 2 * WriteChunkSamples || i + 1 == samples) {
             out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
             chunk.clear();
