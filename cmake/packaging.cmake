@@ -8,10 +8,16 @@ if(WIN32)
   # A zip that is unpacked and run: the programs and their documentation side by side.
   install(TARGETS ${TAVREL_PROGRAMS} RUNTIME DESTINATION .)
   install(FILES README.md LICENSE DESTINATION .)
+  set(TAVREL_DOCS_DESTINATION .)
 else()
   install(TARGETS ${TAVREL_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  set(TAVREL_DOCS_DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
+# The pages the README links to, and the music it plays.
+install(DIRECTORY docs DESTINATION ${TAVREL_DOCS_DESTINATION})
+install(FILES examples/greensleeves.txt examples/two-voices.txt examples/greensleeves.mid
+        DESTINATION ${TAVREL_DOCS_DESTINATION}/examples)
 if(TARGET virtual_joycon)
   install(TARGETS virtual_joycon LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/tavrel)
 endif()
