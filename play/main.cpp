@@ -330,19 +330,24 @@ int Run(int argc, char** argv)
         ->check(CLI::Range(-MaxTransposeSemitones, MaxTransposeSemitones));
     app.add_option("--tempo", options.Choice.TempoPercent, "MIDI: tempo in per cent of the file's (default 100)")
         ->check(CLI::Range(LowestTempoPercent, HighestTempoPercent));
-    app.add_option("--start", options.Start, "begin partway, at a time: seconds (95.5) or minutes and seconds (1:35.5)");
+    app.add_option("--start", options.Start, "begin partway, at a time: seconds (95.5) or minutes and seconds (1:35.5)")
+        ->type_name("TIME");
     app.add_option("--loop", options.Loops, "play N times; --loop alone: again and again until interrupted")
-        ->check(CLI::Range(0, std::numeric_limits<int>::max()));
+        ->type_name("[N]")
+        ->check(CLI::Range(0, std::numeric_limits<int>::max()).description(""));
     app.set_version_flag("--version", std::string("tavrel-play ") + TavrelVersion, "print the version and exit");
     // --loop alone, not followed by a count, loops until interrupted.
     std::vector<std::string> arguments(argv + 1, argv + argc);
     for (std::size_t i = 0; i < arguments.size() && arguments[i] != "--"; ++i) {
         if (arguments[i] != "--loop") continue;
-        const bool counted = i + 1 < arguments.size() && !arguments[i + 1].empty() &&
-                             arguments[i + 1].find_first_not_of("0123456789") == std::string::npos;
+        // A count, or a negative number for CLI11 to refuse as one.
+        const std::string next = i + 1 < arguments.size() ? arguments[i + 1] : "";
+        const std::size_t digits = next.rfind('-', 0) == 0 ? 1 : 0;
+        const bool counted = next.size() > digits && next.find_first_not_of("0123456789", digits) == std::string::npos;
         if (!counted) arguments[i] = "--loop=0";
     }
     std::reverse(arguments.begin(), arguments.end());  // CLI11 takes them last first
+    app.name("tavrel-play");
     try {
         app.parse(arguments);
     } catch (const CLI::ParseError& e) {
