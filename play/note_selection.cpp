@@ -72,20 +72,20 @@ std::string NamedTracks(const midi_file::MidiSong& song)
 
 }  // namespace
 
-bool ResolveTracks(const std::vector<std::string>& specs, const midi_file::MidiSong& song, std::vector<int>* tracks,
+bool ResolveTracks(const std::vector<std::string>& choices, const midi_file::MidiSong& song, std::vector<int>* tracks,
                    std::string* error)
 {
     std::set<int> chosen;
     const std::string count = "the file has " + std::to_string(song.TrackCount) + " track" +
                               (song.TrackCount == 1 ? "" : "s");
-    for (const std::string& spec : specs) {
-        const std::size_t dash = spec.find('-');
-        if (IsNumber(spec) || (dash != std::string::npos && IsNumber(spec.substr(0, dash)) &&
-                               IsNumber(spec.substr(dash + 1)))) {
-            const int first = std::stoi(spec.substr(0, dash));
-            const int last = dash == std::string::npos ? first : std::stoi(spec.substr(dash + 1));
+    for (const std::string& choice : choices) {
+        const std::size_t dash = choice.find('-');
+        if (IsNumber(choice) || (dash != std::string::npos && IsNumber(choice.substr(0, dash)) &&
+                                 IsNumber(choice.substr(dash + 1)))) {
+            const int first = std::stoi(choice.substr(0, dash));
+            const int last = dash == std::string::npos ? first : std::stoi(choice.substr(dash + 1));
             if (first < 1 || last < first) {
-                *error = "--tracks " + spec + " names no track: tracks count from 1, a range from low to high";
+                *error = "--tracks " + choice + " names no track: tracks count from 1, a range from low to high";
                 return false;
             }
             if (last > song.TrackCount) {
@@ -97,12 +97,12 @@ bool ResolveTracks(const std::vector<std::string>& specs, const midi_file::MidiS
         }
         bool found = false;
         for (std::size_t t = 0; t < song.TrackNames.size(); ++t) {
-            if (song.TrackNames[t].empty() || !SameNameAs(ShownText(song.TrackNames[t]), spec)) continue;
+            if (song.TrackNames[t].empty() || !SameNameAs(ShownText(song.TrackNames[t]), choice)) continue;
             chosen.insert(static_cast<int>(t) + 1);
             found = true;
         }
         if (!found) {
-            *error = "no track is named \"" + spec + "\"; " + NamedTracks(song);
+            *error = "no track is named \"" + choice + "\"; " + NamedTracks(song);
             return false;
         }
     }

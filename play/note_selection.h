@@ -24,10 +24,10 @@ struct ChosenNotes {
     int LeftOut = 0;            // notes of tracks or channels not chosen
 };
 
-// The tracks that specs name, from 1: numbers ("3"), ranges ("2-5") and track names (matched
+// The tracks that choices name, from 1: numbers ("3"), ranges ("2-5") and track names (matched
 // without regard to case), each track once, in the file's order. False with error saying which
-// spec names no track of the song, and what the song has.
-bool ResolveTracks(const std::vector<std::string>& specs, const midi_file::MidiSong& song, std::vector<int>* tracks,
+// choice names no track of the song, and what the song has.
+bool ResolveTracks(const std::vector<std::string>& choices, const midi_file::MidiSong& song, std::vector<int>* tracks,
                    std::string* error);
 
 // Where the song has notes: "track 2 (channels 1, 2), track 3 (channel 10)"; "" when nowhere.

@@ -180,7 +180,7 @@ TEST(PlayMidi, TracksAreChosenByNumberRangeOrNameAndAWrongOneSaysWhatThereIs)
     ASSERT_TRUE(ResolveTracks({"5", "2-3", "BASS"}, song, &tracks, &error)) << error;
     EXPECT_EQ(tracks, (std::vector<int>{2, 3, 4, 5}));
     const struct {
-        std::string Spec;
+        std::string Choice;
         const char* Says;
     } wrong[] = {{"6", "there is no track 6; the file has 5 tracks"},
                  {"3-9", "there is no track 9"},
@@ -188,7 +188,7 @@ TEST(PlayMidi, TracksAreChosenByNumberRangeOrNameAndAWrongOneSaysWhatThereIs)
                  {"4-2", "a range from low to high"},
                  {"Drums", "no track is named \"Drums\"; its named tracks: 2 \"Piano\", 3 \"Bass\", 4 \"bass\""}};
     for (const auto& w : wrong) {
-        EXPECT_FALSE(ResolveTracks({w.Spec}, song, &tracks, &error)) << w.Spec;
+        EXPECT_FALSE(ResolveTracks({w.Choice}, song, &tracks, &error)) << w.Choice;
         EXPECT_NE(error.find(w.Says), std::string::npos) << error;
     }
     song.Notes = {{0, 1, 60, 64, 9, 2}, {0, 1, 60, 64, 0, 1}, {0, 1, 62, 64, 1, 1}};
