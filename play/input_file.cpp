@@ -1,6 +1,7 @@
 #include "play/input_file.h"
 
 #include "play/midi_reader.h"
+#include "play/shown_text.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -12,7 +13,6 @@
 namespace {
 
 constexpr std::size_t ReadChunkBytes = 65536;
-constexpr unsigned char Delete = 0x7F;
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -66,7 +66,8 @@ bool LooksLikeBinary(const std::string& bytes)
 {
     for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte < '\t' || (byte > '\r' && byte < ' ') || byte == Delete) return true;
+        // Tab, line feed, vertical tab, form feed and carriage return are text's own.
+        if (IsControlByte(byte) && (byte < '\t' || byte > '\r')) return true;
     }
     return false;
 }

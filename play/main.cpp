@@ -268,12 +268,11 @@ int Play(const Options& options, const Music& music, const std::string& name)
     std::size_t lost = 0;
     if (setUp == SetUpResult::Ready && !IsInterruptRequested()) {
         if (!options.Quiet) {
-            const std::string times = options.Loops == 0   ? " each time, until interrupted"
-                                      : options.Loops == 1 ? ""
-                                                           : ", " + std::to_string(options.Loops) + " times";
-            std::printf("Playing %s on %s (%s%s%s).\n", name.c_str(), NamesOf(performance.Kinds).c_str(),
-                        FormatPlayTime(lengthUs).c_str(), options.StartUs > 0 ? " from " : "",
-                        (options.StartUs > 0 ? FormatPlayTime(options.StartUs) + times : times).c_str());
+            std::string length = FormatPlayTime(lengthUs);
+            if (options.StartUs > 0) length += " from " + FormatPlayTime(options.StartUs);
+            if (options.Loops == 0) length += " each time, until interrupted";
+            if (options.Loops > 1) length += ", " + std::to_string(options.Loops) + " times";
+            std::printf("Playing %s on %s (%s).\n", name.c_str(), NamesOf(performance.Kinds).c_str(), length.c_str());
             if (music.IsMidi && performance.Voices.Dropped > 0)
                 std::printf("%s dropped: more at once than there are bands (see --list).\n",
                             CountOf(performance.Voices.Dropped, "note").c_str());

@@ -51,6 +51,8 @@ bool IsUtf8(const std::string& text)
 
 }  // namespace
 
+bool IsControlByte(unsigned char byte) { return byte < FirstPrintable || byte == Delete; }
+
 std::string ShownText(const std::string& text)
 {
     const bool utf8 = IsUtf8(text);
@@ -61,7 +63,7 @@ std::string ShownText(const std::string& text)
         // A C1 control in UTF-8 is the pair C2 80 to C2 9F.
         const bool c1 = utf8 ? length == 2 && c == 0xC2 && static_cast<unsigned char>(text[at + 1]) <= LastC1Control
                              : c >= 0x80 && c <= LastC1Control;
-        if (c < FirstPrintable || c == Delete || c1) {
+        if (IsControlByte(c) || c1) {
             shown += Replacement;
         } else if (utf8 || c < 0x80) {
             shown.append(text, at, length);

@@ -4,6 +4,9 @@
 
 #include <string>
 
+// Whether byte is a C0 control character or DEL.
+bool IsControlByte(unsigned char byte);
+
 // text as UTF-8: kept where it is valid UTF-8, else read as Latin-1; control characters (C0, DEL
 // and C1) shown as '?'.
 std::string ShownText(const std::string& text);

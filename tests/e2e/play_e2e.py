@@ -75,6 +75,7 @@ def schedule_of(args, path, *options):
 
 
 def collapse(blocks):
+    """Each item once where it repeats the one before: a subcommand's retries, a held report."""
     out = []
     for b in blocks:
         if not out or out[-1] != b:
@@ -111,11 +112,6 @@ def match_schedule(rumble, reports, slack_ns):
     return matched[::-1]
 
 
-def collapse_retries(subcommands):
-    """(id, argument) of each subcommand, a retry of the one before left out."""
-    return collapse(subcommands)
-
-
 def check_played(c, run, reports, events=None, lamp=0x01, found_mode=0x3F, usb=False, interval_ns=MIN_INTERVAL_NS):
     """Every write exact (the USB handshake where there is one, the set-up, the scheduled reports,
     the tear-down that gives back the input mode found; subcommands tried again where the
@@ -138,9 +134,9 @@ def check_played(c, run, reports, events=None, lamp=0x01, found_mode=0x3F, usb=F
         return
     set_up = [(w[2][10], w[2][11]) for w in writes[:rumble_at[0]]]
     tear_down = [(w[2][10], w[2][11]) for w in writes[rumble_at[-1] + 1:]]
-    c.expect(collapse_retries(set_up) == [(model.SUB_MODE, 0x3F), (model.SUB_LIGHTS, lamp), (model.SUB_VIBRATION, 1)],
+    c.expect(collapse(set_up) == [(model.SUB_MODE, 0x3F), (model.SUB_LIGHTS, lamp), (model.SUB_VIBRATION, 1)],
              "set-up %r" % set_up)
-    c.expect(collapse_retries(tear_down) == [(model.SUB_VIBRATION, 0), (model.SUB_LIGHTS, 0), (model.SUB_MODE, found_mode)],
+    c.expect(collapse(tear_down) == [(model.SUB_VIBRATION, 0), (model.SUB_LIGHTS, 0), (model.SUB_MODE, found_mode)],
              "tear-down %r" % tear_down)
     rumble = writes[rumble_at[0]:rumble_at[-1] + 1]
     jitter = run.platform.stamp_jitter_ns
@@ -414,7 +410,7 @@ def scenario_strict(args):
         writes = writes_of(run.events)
         sub.expect(len([w for w in writes if w[2][0] == 0x10]) == 1, "rumble sent besides the tear-down's silence")
         last = max(i for i, w in enumerate(writes) if w[2][0] == 0x10)
-        tear_down = collapse_retries([tuple(w[2][10:12]) for w in writes[last + 1:]])
+        tear_down = collapse([tuple(w[2][10:12]) for w in writes[last + 1:]])
         sub.expect(bytes(writes[last][2][2:6]) == bytes(model.SILENCE) and
                    tear_down == [(model.SUB_VIBRATION, 0), (model.SUB_LIGHTS, 0), (model.SUB_MODE, 0x3F)],
                    "the last writes are not the tear-down: %r" % tear_down)
