@@ -1,6 +1,7 @@
 #include "play/performer.h"
 
 #include "play/time_units.h"
+#include "play/write_claims.h"
 
 #include "controller/pacing.h"
 #include "platform/clock.h"
@@ -13,10 +14,6 @@
 
 namespace {
 
-// Least time between writes to two different controllers, so that an adapter never gets them
-// back to back; short, since a write it holds back may hold back that controller's next ones.
-constexpr long long LeastGapBetweenControllersUs = 2000;
-
 long long CountsFromUs(long long us, long long frequency) { return RescaleCount(us, MicrosecondsPerSecond, frequency); }
 
 // What the controllers' threads share.
@@ -24,31 +21,12 @@ struct Stage {
     long long Start = 0;
     long long Frequency = 0;
     long long PhaseCounts = 0;   // how far each controller plays behind the one before
-    long long GapCounts = 0;     // least time between writes to two different controllers
-    std::mutex Lock;             // guards Claimed and Played
-    std::vector<long long> Claimed;  // each controller's next or last write time; -1 none
+    WriteClaims Claims;
+    std::mutex Lock;             // guards PlayedUs
     long long PlayedUs = 0;
     std::atomic<bool> Stop{false};  // a controller was lost: the others stop too
     const ProgressHandler* Progress = nullptr;
 };
-
-// The earliest time from at on that keeps GapCounts from every other controller's claimed
-// write, claimed for controller c. A claim is made before the wait, never held during a write.
-long long ClaimWriteTime(Stage& stage, std::size_t c, long long at)
-{
-    std::lock_guard<std::mutex> guard(stage.Lock);
-    for (bool moved = true; moved;) {
-        moved = false;
-        for (std::size_t other = 0; other < stage.Claimed.size(); ++other) {
-            const long long x = stage.Claimed[other];
-            if (other == c || x < 0 || at <= x - stage.GapCounts || at >= x + stage.GapCounts) continue;
-            at = x + stage.GapCounts;
-            moved = true;
-        }
-    }
-    stage.Claimed[c] = at;
-    return at;
-}
 
 void ReportProgress(Stage& stage, long long playedUs)
 {
@@ -87,7 +65,7 @@ PerformOutcome PerformOne(Stage& stage, std::size_t c, const PerformedController
                 if (timing != nullptr) ++timing->PassedOver;
             }
             const long long due = dueOf(next);
-            const long long at = ClaimWriteTime(stage, c, std::max(due, turn));
+            const long long at = ClaimWriteTime(stage.Claims, c, std::max(due, turn));
             const long long sent = WaitUntilCounter(at, true);
             if (sent < 0) return PerformOutcome::Interrupted;
             if (timing != nullptr)
@@ -123,8 +101,8 @@ PerformOutcome PerformSchedules(const std::vector<PerformedController>& controll
     if (lengthUs <= 0) passes = 1;  // nothing to repeat
     stage.Start = ReadCounter() + interval;
     stage.PhaseCounts = controllers.empty() ? 0 : interval / static_cast<long long>(controllers.size());
-    stage.GapCounts = std::min(stage.PhaseCounts, CountsFromUs(LeastGapBetweenControllersUs, stage.Frequency));
-    stage.Claimed.assign(controllers.size(), -1);
+    StartWriteClaims(stage.Claims, controllers.size(),
+                     std::min(stage.PhaseCounts, CountsFromUs(LeastGapBetweenControllersUs, stage.Frequency)));
     stage.Progress = &progress;
 
     std::vector<PerformOutcome> outcomes(controllers.size(), PerformOutcome::Played);

@@ -7,14 +7,10 @@
 
 namespace {
 
-bool SameRumble(const RumbleBytes& a, const RumbleBytes& b) { return std::memcmp(a.Bytes, b.Bytes, sizeof a.Bytes) == 0; }
-
 bool SameBlocks(const ScheduledReport& a, const ScheduledReport& b)
 {
     return SameRumble(a.Left, b.Left) && SameRumble(a.Right, b.Right);
 }
-
-bool IsSilence(const RumbleBytes& r) { return std::memcmp(r.Bytes, SilenceRumble, sizeof r.Bytes) == 0; }
 
 // Follows one piece's voices through the times of the changes.
 struct VoiceCursor {
@@ -68,6 +64,10 @@ std::vector<ScheduledReport> CollectChanges(const Piece& left, const Piece& righ
 }
 
 }  // namespace
+
+bool SameRumble(const RumbleBytes& a, const RumbleBytes& b) { return std::memcmp(a.Bytes, b.Bytes, sizeof a.Bytes) == 0; }
+
+bool IsSilence(const RumbleBytes& r) { return std::memcmp(r.Bytes, SilenceRumble, sizeof r.Bytes) == 0; }
 
 RumbleBytes CombineVoiceSteps(const std::vector<const VoiceStep*>& steps)
 {

@@ -23,6 +23,10 @@ struct Schedule {
     long long LengthUs = 0;  // the piece's length: the player waits for it after the last report
 };
 
+bool SameRumble(const RumbleBytes& a, const RumbleBytes& b);
+// Whether r is the silence report's block.
+bool IsSilence(const RumbleBytes& r);
+
 // Rumble bytes of the voices' states: a single voice on both bands, voice 1 on the high and
 // voice 2 on the low band of two.
 RumbleBytes CombineVoiceSteps(const std::vector<const VoiceStep*>& steps);

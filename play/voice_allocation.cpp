@@ -7,27 +7,6 @@
 
 namespace {
 
-// Whether a band sounds note: its codes reach it and its level table gives it a level.
-bool Sounds(int note, bool high)
-{
-    return high ? HighBandReaches[note] && HighLevelByNote[note] > 0 : LowBandReaches[note] && LowLevelByNote[note] > 0;
-}
-
-// The note index a band plays for key, moved by octaves into the table and then to where the
-// band sounds (one stretch of notes, so only one direction can help); RestNote when no octave
-// of it sounds.
-int NoteInReach(int key, bool high)
-{
-    int note = key - MidiKeyOfFirstNote;
-    while (note < 0) note += SemitonesPerOctave;
-    while (note >= NoteCount) note -= SemitonesPerOctave;
-    for (int n = note; n < NoteCount; n += SemitonesPerOctave)
-        if (Sounds(n, high)) return n;
-    for (int n = note - SemitonesPerOctave; n >= 0; n -= SemitonesPerOctave)
-        if (Sounds(n, high)) return n;
-    return RestNote;
-}
-
 // Transposed keys lie within MaxTransposeSemitones of 0-127; each has a slot.
 constexpr int KeySlots = 256;
 constexpr int KeySlotOffset = 64;
@@ -40,7 +19,25 @@ struct NoteEvent {
     std::size_t Note;
 };
 
+// Whether a band sounds note: its codes reach it and its level table gives it a level.
+bool BandSounds(int note, bool high)
+{
+    return high ? HighBandReaches[note] && HighLevelByNote[note] > 0 : LowBandReaches[note] && LowLevelByNote[note] > 0;
+}
+
 }  // namespace
+
+int NoteInReach(int key, bool high)
+{
+    int note = key - MidiKeyOfFirstNote;
+    while (note < 0) note += SemitonesPerOctave;
+    while (note >= NoteCount) note -= SemitonesPerOctave;
+    for (int n = note; n < NoteCount; n += SemitonesPerOctave)
+        if (BandSounds(n, high)) return n;
+    for (int n = note - SemitonesPerOctave; n >= 0; n -= SemitonesPerOctave)
+        if (BandSounds(n, high)) return n;
+    return RestNote;
+}
 
 Allocation AllocateVoices(const std::vector<midi_file::MidiNote>& notes, const std::vector<int>& actuators,
                           long long lengthUs, int volumePercent)

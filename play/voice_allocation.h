@@ -45,6 +45,11 @@ struct Allocation {
     int TooShort = 0; // notes of no length, which cannot sound
 };
 
+// The note index a band plays for a MIDI key, moved by octaves into the table and then to where
+// the band sounds (its codes reach the note and its level table gives it a level); RestNote when
+// no octave of it sounds. The tone tables must be built.
+int NoteInReach(int key, bool high);
+
 // Plays notes on controllers with the given number of actuators (1 or 2) each, for a song of
 // lengthUs. A note whose key already sounds (a doubled line, a unison on another channel) holds
 // that band on until it ends too, so that the bands go to different notes. Any other note goes to

@@ -6,9 +6,8 @@
 
 namespace {
 
-// Frequency codes are 32 steps per octave above this base frequency.
+// Frequency codes count CodeStepsPerOctave steps an octave above this base frequency.
 constexpr double CodeBaseHz = 10.0;
-constexpr double CodeStepsPerOctave = 32.0;
 // Offsets of each band's code on that scale, and the largest code a band takes.
 constexpr int HighBandOffset = 0x60;
 constexpr int LowBandOffset = 0x40;
@@ -102,4 +101,18 @@ RumbleBytes FormBandRumbleBytes(int highNote, int highLevel, int lowNote, int lo
         lowSounds ? low.Bytes[2] : SilenceRumble[2],
         lowSounds ? low.Bytes[3] : SilenceRumble[3],
     }};
+}
+
+RumbleBytes FormBentRumbleBytes(int highNote, int highLevel, int highSteps, int lowNote, int lowLevel, int lowSteps)
+{
+    RumbleBytes bytes = FormBandRumbleBytes(highNote, highLevel, lowNote, lowLevel);
+    const auto held = [](int code) { return code < 0 ? 0 : (code > MaxBandCode ? MaxBandCode : code); };
+    if (highSteps != 0 && highNote >= 0 && highNote < NoteCount && HighBandReaches[highNote]) {
+        const int code = held(HighFrequencyCodes[highNote] / HighCodeScale + highSteps) * HighCodeScale;
+        bytes.Bytes[0] = static_cast<unsigned char>(code & 0xFF);
+        bytes.Bytes[1] = static_cast<unsigned char>((code >> 8) + HighAmplitudeCodes[highLevel]);
+    }
+    if (lowSteps != 0 && lowNote >= 0 && lowNote < NoteCount && LowBandReaches[lowNote])
+        bytes.Bytes[2] = static_cast<unsigned char>(held(LowFrequencyCodes[lowNote] + lowSteps));
+    return bytes;
 }

@@ -33,3 +33,11 @@ RumbleBytes FormRumbleBytes(int note, int highLevel, int lowLevel);
 // band at lowLevel. A band whose note is RestNote, or outside the band's reach, stays silent
 // with the silence report's bytes for that band, so two rests give the silence report.
 RumbleBytes FormBandRumbleBytes(int highNote, int highLevel, int lowNote, int lowLevel);
+
+// Frequency codes come 32 to an octave.
+constexpr double CodeStepsPerOctave = 32.0;
+constexpr double CodeStepsPerSemitone = CodeStepsPerOctave / 12.0;
+
+// FormBandRumbleBytes with each sounding band's frequency code moved by highSteps and lowSteps
+// codes (a bent pitch), held within the codes the band can make.
+RumbleBytes FormBentRumbleBytes(int highNote, int highLevel, int highSteps, int lowNote, int lowLevel, int lowSteps);

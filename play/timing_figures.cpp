@@ -1,0 +1,31 @@
+#include "play/timing_figures.h"
+
+#include "play/time_units.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+constexpr int Median = 50;
+constexpr int NearlyAll = 99;
+constexpr int PercentAll = 100;
+
+double Microseconds(long long ns) { return static_cast<double>(ns) / NanosecondsPerMicrosecond; }
+
+}  // namespace
+
+long long Percentile(const std::vector<long long>& sorted, int percent)
+{
+    const std::size_t rank = (sorted.size() * static_cast<std::size_t>(percent) + PercentAll - 1) / PercentAll;
+    return sorted[rank == 0 ? 0 : rank - 1];
+}
+
+std::string FormLatencyFigures(std::vector<long long> ns)
+{
+    std::sort(ns.begin(), ns.end());
+    char text[128];
+    std::snprintf(text, sizeof text, "p50 %.1f us, p99 %.1f us, max %.1f us", Microseconds(Percentile(ns, Median)),
+                  Microseconds(Percentile(ns, NearlyAll)), Microseconds(ns.back()));
+    return text;
+}
