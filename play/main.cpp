@@ -5,6 +5,8 @@
 #include "play/input_file.h"
 #include "play/opened_controllers.h"
 #include "play/listing.h"
+#include "play/live/live_play.h"
+#include "play/live/live_voices.h"
 #include "play/midi_listing.h"
 #include "play/midi_reader.h"
 #include "play/note_selection.h"
@@ -15,6 +17,7 @@
 #include "play/schedule.h"
 #include "play/text_reader.h"
 #include "play/time_units.h"
+#include "play/timing_figures.h"
 #include "play/voice_allocation.h"
 #include "play/voice_builder.h"
 #include "platform/interrupt.h"
@@ -55,6 +58,11 @@ struct Options {
     long long StartUs = 0;
     int Loops = 1;                    // times to play; 0 until interrupted
     NoteChoice Choice;
+    bool Live = false;                // --live given
+    std::string LiveSource;
+    bool ListPorts = false;
+    int BendRangeSemitones = DefaultBendRangeSemitones;
+    std::string Record;
 };
 
 // The file, read and checked: a text piece or the chosen notes of a MIDI song.
@@ -73,23 +81,12 @@ struct Performance {
     Allocation Voices;  // MIDI only
 };
 
-// Nearest-rank percentile of sorted values.
-long long Percentile(const std::vector<long long>& sorted, int percent)
-{
-    const std::size_t rank = (sorted.size() * static_cast<std::size_t>(percent) + 99) / 100;
-    return sorted[rank == 0 ? 0 : rank - 1];
-}
-
-void PrintTiming(PerformTiming timing)
+void PrintTiming(const PerformTiming& timing)
 {
     if (timing.LateNs.empty()) return;
-    std::sort(timing.LateNs.begin(), timing.LateNs.end());
-    std::fprintf(stderr, "timing: %s sent, %d passed over; late against their due times by p50 %.1f us, "
-                 "p99 %.1f us, max %.1f us\n", CountOf(static_cast<long long>(timing.LateNs.size()), "report").c_str(),
-                 timing.PassedOver,
-                 static_cast<double>(Percentile(timing.LateNs, 50)) / NanosecondsPerMicrosecond,
-                 static_cast<double>(Percentile(timing.LateNs, 99)) / NanosecondsPerMicrosecond,
-                 static_cast<double>(timing.LateNs.back()) / NanosecondsPerMicrosecond);
+    std::fprintf(stderr, "timing: %s sent, %d passed over; late against their due times by %s\n",
+                 CountOf(static_cast<long long>(timing.LateNs.size()), "report").c_str(), timing.PassedOver,
+                 FormLatencyFigures(timing.LateNs).c_str());
 }
 
 std::string Hex(const RumbleBytes& rumble)
@@ -113,18 +110,6 @@ void PrintSchedules(const Performance& performance)
         }
         std::printf("end %lld\n", performance.Schedules[c].LengthUs);
     }
-}
-
-// "the right Joy-Con and the left Joy-Con"
-std::string NamesOf(const std::vector<const ControllerKind*>& kinds)
-{
-    std::string names;
-    for (std::size_t c = 0; c < kinds.size(); ++c) {
-        if (c > 0) names += c + 1 == kinds.size() ? " and " : ", ";
-        names += "the ";
-        names += kinds[c]->Name;
-    }
-    return names;
 }
 
 // Reads and checks the whole file. False with a message and nothing else done.
@@ -297,12 +282,35 @@ int Play(const Options& options, const Music& music, const std::string& name)
     return IsInterruptRequested() ? InterruptedExitStatus : ExitPlayed;
 }
 
+// --live: the options that make sense for it handed over, the others refused.
+int PlayLiveWith(const CLI::App& app, const Options& options)
+{
+    for (const char* fileOnly : {"FILE", "--list", "--schedule", "--tracks", "--tempo", "--start", "--loop"}) {
+        if (app.count(fileOnly) == 0) continue;
+        std::fprintf(stderr, "tavrel-play: %s is for files, not --live\n", fileOnly);
+        return ExitBadInput;
+    }
+    LiveOptions live;
+    live.Source = options.LiveSource;
+    live.Controllers = options.Controllers;
+    live.Channels = options.Choice.Channels;
+    live.Transpose = options.Choice.Transpose;
+    live.VolumePercent = options.VolumePercent;
+    live.MinIntervalMs = options.MinIntervalMs;
+    live.BendRangeSemitones = options.BendRangeSemitones;
+    live.Quiet = options.Quiet;
+    live.Timing = options.Timing;
+    live.Record = options.Record;
+    BuildToneTables();
+    return PlayLive(live);
+}
+
 int Run(int argc, char** argv)
 {
     Options options;
     CLI::App app{"Plays a tune written in the play-data language, or a Standard MIDI File, on the rumble of "
                  "every controller connected."};
-    app.add_option("FILE", options.File, "the tune as text, or a MIDI file; - for standard input")->required();
+    app.add_option("FILE", options.File, "the tune as text, or a MIDI file; - for standard input");
     app.add_option("--controller", options.Controllers,
                    "the controllers to play on, in order: right, left or pro, comma-separated or repeated "
                    "(default: every one connected, up to 4)")
@@ -334,10 +342,25 @@ int Run(int argc, char** argv)
     app.add_option("--loop", options.Loops, "play N times; --loop alone: again and again until interrupted")
         ->type_name("[N]")
         ->check(CLI::Range(0, std::numeric_limits<int>::max()).description(""));
+    app.add_option("--live", options.LiveSource,
+                   "play MIDI as it arrives, instead of a file: from a MIDI port (CLIENT:PORT, a number or a "
+                   "name; alone: a port of our own named Tavrel on Linux, the only port on Windows), or from a "
+                   "byte stream (a raw MIDI device, a named pipe, - for standard input)")
+        ->type_name("[SOURCE]");
+    app.add_flag("--live-ports", options.ListPorts, "list the MIDI input ports --live can read, and exit");
+    app.add_option("--bend-range", options.BendRangeSemitones,
+                   "live: semitones a full pitch bend moves, until the sender sets it (default 2)")
+        ->check(CLI::Range(0, MaxBendRangeSemitones));
+    app.add_option("--record", options.Record, "live: also write what was played to a MIDI file")->type_name("FILE.mid");
     app.set_version_flag("--version", std::string("tavrel-play ") + TavrelVersion, "print the version and exit");
-    // --loop alone, not followed by a count, loops until interrupted.
+    // --live and --loop alone take what they mean alone: the default port, until interrupted.
     std::vector<std::string> arguments(argv + 1, argv + argc);
     for (std::size_t i = 0; i < arguments.size() && arguments[i] != "--"; ++i) {
+        if (arguments[i] == "--live") {
+            const bool sourced = i + 1 < arguments.size() && (arguments[i + 1] == "-" || arguments[i + 1].rfind('-', 0) != 0);
+            if (!sourced) arguments[i] = "--live=";
+            continue;
+        }
         if (arguments[i] != "--loop") continue;
         // A count, or a negative number for CLI11 to refuse as one.
         const std::string next = i + 1 < arguments.size() ? arguments[i + 1] : "";
@@ -359,6 +382,18 @@ int Run(int argc, char** argv)
     }
     if (options.Controllers.size() > MaxControllers) {
         std::fprintf(stderr, "tavrel-play: at most %d controllers play at once\n", MaxControllers);
+        return ExitBadInput;
+    }
+    options.Live = app.count("--live") > 0;
+    if (options.ListPorts) return ListLivePorts();
+    if (options.Live) return PlayLiveWith(app, options);
+    if (!options.Record.empty() || app.count("--bend-range") > 0) {
+        std::fprintf(stderr, "tavrel-play: --record and --bend-range are for --live\n");
+        return ExitBadInput;
+    }
+    if (options.File.empty()) {
+        std::fprintf(stderr, "tavrel-play: nothing to play: give a FILE (- for standard input), or --live\n"
+                             "Run with --help for more information.\n");
         return ExitBadInput;
     }
 

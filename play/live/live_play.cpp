@@ -1,0 +1,178 @@
+#include "play/live/live_play.h"
+
+#include "controller/session.h"
+#include "play/listing.h"
+#include "play/live/live_performer.h"
+#include "play/live/live_recording.h"
+#include "play/live/live_status.h"
+#include "play/opened_controllers.h"
+#include "play/time_units.h"
+#include "play/timing_figures.h"
+#include "controller/pacing.h"
+#include "platform/clock.h"
+#include "platform/console_message.h"
+#include "platform/interrupt.h"
+#include "platform/midi_input.h"
+#include "platform/sleep.h"
+#include "platform/terminal.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+constexpr int ExitPlayed = 0;
+constexpr int ExitNoController = 1;
+constexpr int ExitBadInput = 2;
+constexpr int ExitControllerLost = 3;
+
+void PrintLiveTiming(const LiveTiming& timing)
+{
+    std::fprintf(stderr, "timing: %s sent, %s carried", CountOf(timing.Reports, "report").c_str(),
+                 CountOf(static_cast<long long>(timing.FromArrivalNs.size()), "change").c_str());
+    if (!timing.FromArrivalNs.empty())
+        std::fprintf(stderr, "; written after arriving by %s; after the least interval allowed by %s",
+                     FormLatencyFigures(timing.FromArrivalNs).c_str(), FormLatencyFigures(timing.BeyondTurnNs).c_str());
+    std::fprintf(stderr, "\n");
+}
+
+void PrintSummary(const LiveVoices& voices, long long skipped)
+{
+    const LiveCounts& counts = voices.Counts;
+    std::printf("Played %s", CountOf(counts.Played, "note").c_str());
+    std::string details;
+    const auto add = [&](long long n, const char* what) {
+        if (n == 0) return;
+        details += (details.empty() ? "" : ", ") + std::to_string(n) + " " + what;
+    };
+    add(counts.Moved, "moved by octaves");
+    add(counts.GaveWay, "cut short for a newer note, every band taken");
+    add(counts.Joined, "joined to their key already sounding");
+    add(counts.Dropped, "out of every band's reach");
+    add(counts.Ignored, "on channels not chosen");
+    if (!details.empty()) std::printf(" (%s)", details.c_str());
+    std::printf(".\n");
+    if (skipped > 0) std::printf("%s that are not MIDI skipped.\n", CountOf(skipped, "byte").c_str());
+}
+
+}  // namespace
+
+bool IsByteStreamSource(const std::string& source)
+{
+    if (source == "-" || source.find('/') != std::string::npos || source.find('\\') != std::string::npos) return true;
+    std::error_code error;
+    return !source.empty() && std::filesystem::exists(source, error);
+}
+
+int ListLivePorts()
+{
+    std::vector<MidiPortName> ports;
+    std::string failure;
+    if (!ListMidiInputPorts(&ports, &failure)) {
+        std::printf("No MIDI input ports: %s.\n", failure.c_str());
+        return ExitPlayed;
+    }
+    if (ports.empty()) std::printf("No MIDI input ports.\n");
+    for (const MidiPortName& port : ports) std::printf("%s  %s\n", port.Id.c_str(), port.Name.c_str());
+    return ExitPlayed;
+}
+
+int PlayLive(const LiveOptions& options)
+{
+    // The recording's file is made before anything is played, so that a path that cannot be
+    // written is found before the music, not after it.
+    std::ofstream record;
+    if (!options.Record.empty()) {
+        record.open(options.Record, std::ios::binary | std::ios::trunc);
+        if (!record) {
+            std::fprintf(stderr, "tavrel-play: %s: %s\n", options.Record.c_str(), std::strerror(errno));
+            return ExitBadInput;
+        }
+    }
+    InstallInterruptHandlers();
+    std::vector<OpenedController> opened;
+    if (!OpenControllers(options.Controllers, options.MinIntervalMs * MicrosecondsPerMillisecond, &opened)) {
+        ShowConsoleMessage(ControllerNotFoundText);
+        return ExitNoController;
+    }
+    LiveStage stage;
+    std::vector<int> actuators;
+    std::vector<std::string> names;
+    for (const OpenedController& controller : opened) {
+        actuators.push_back(controller.Kind->Actuators);
+        names.push_back(controller.Kind->Name);
+    }
+    StartLiveVoices(stage.Voices, actuators, options.Channels, options.Transpose, options.VolumePercent,
+                    options.BendRangeSemitones, !options.Record.empty());
+    StartLiveStage(stage);
+
+    const bool stream = IsByteStreamSource(options.Source);
+    const MidiBytesHandler bytes = [&stage](const unsigned char* data, std::size_t count, long long arrivedAt) {
+        ReceiveLiveBytes(stage, data, count, arrivedAt);
+    };
+    const MidiEndHandler end = [&stage](const std::string& failure) { EndLiveInput(stage, failure); };
+    std::string reading = options.Source == "-" ? "standard input" : options.Source;
+    std::string failure;
+    const bool started = stream ? StartByteStreamInput(options.Source, bytes, end, &failure)
+                                : StartMidiPortInput(options.Source, bytes, end, &reading, &failure);
+    if (!started) {
+        std::fprintf(stderr, "tavrel-play: %s\n", failure.c_str());
+        CloseControllers(opened);
+        return ExitBadInput;
+    }
+    const auto stopInput = [stream] {
+        if (stream)
+            StopByteStreamInput();
+        else
+            StopMidiPortInput();
+    };
+
+    BeginPreciseSleep();
+    const SetUpResult setUp = SetUpControllers(opened);
+    LiveOutcome outcome = LiveOutcome::Interrupted;
+    LiveTiming timing;
+    std::size_t lost = 0;
+    if (setUp == SetUpResult::Ready && !IsInterruptRequested()) {
+        if (!options.Quiet) {
+            std::printf("Playing %s live on %s; Ctrl-C stops.\n", reading.c_str(), NamesOf(KindsOf(opened)).c_str());
+            std::fflush(stdout);
+        }
+        std::size_t shownLength = 0;
+        const bool showStatus = !options.Quiet && IsOutputTerminal();
+        std::vector<ControllerConnection*> connections;
+        for (OpenedController& controller : opened) connections.push_back(&controller.Connection);
+        outcome = PerformLive(
+            stage, connections,
+            showStatus ? LiveStatusHandler([&](const std::vector<LiveBand>& bands) {
+                ShowStatusLine(stdout, FormLiveStatus(bands, names), &shownLength);
+            })
+                       : LiveStatusHandler(),
+            options.Timing ? &timing : nullptr, &lost);
+        if (shownLength > 0) std::printf("\n");
+    }
+    stopInput();
+    RestoreControllers(opened);
+    EndPreciseSleep();
+    if (options.Timing) PrintLiveTiming(timing);
+    if (outcome == LiveOutcome::ControllerLost)
+        std::fprintf(stderr, "tavrel-play: %s stopped taking reports\n", NameOf(opened, lost).c_str());
+    if (outcome == LiveOutcome::InputFailed)
+        std::fprintf(stderr, "tavrel-play: %s: %s\n", reading.c_str(), stage.Failure.c_str());
+    CloseControllers(opened);
+
+    // Nothing reads the voices any more.
+    SilenceLiveVoices(stage.Voices, RescaleCount(ReadCounter() - stage.Start, stage.Frequency, MicrosecondsPerSecond));
+    if (!options.Quiet && setUp == SetUpResult::Ready) PrintSummary(stage.Voices, stage.Reader.Skipped);
+    if (record.is_open()) {
+        const std::string file = FormRecordingMidi(stage.Voices.Played, 0);
+        record.write(file.data(), static_cast<std::streamsize>(file.size()));
+        record.close();
+        if (!record) std::fprintf(stderr, "tavrel-play: %s: could not write the recording\n", options.Record.c_str());
+    }
+    if (setUp == SetUpResult::Failed || outcome == LiveOutcome::ControllerLost) return ExitControllerLost;
+    if (outcome == LiveOutcome::InputFailed) return ExitBadInput;
+    return outcome == LiveOutcome::Interrupted ? InterruptedExitStatus : ExitPlayed;
+}

@@ -1,0 +1,94 @@
+#include "play/live/live_recording.h"
+
+
+#include <algorithm>
+
+namespace {
+
+constexpr unsigned char NoteOff = 0x80;
+constexpr unsigned char NoteOn = 0x90;
+constexpr unsigned char PitchBend = 0xE0;
+constexpr int BendCenter = 8192;
+constexpr int DataBits = 7;
+constexpr unsigned char DataMask = 0x7F;
+constexpr unsigned char MoreBit = 0x80;
+constexpr unsigned char MetaEvent = 0xFF;
+constexpr unsigned char SetTempo = 0x51;
+constexpr unsigned char EndOfTrack = 0x2F;
+constexpr int Format0 = 0;
+constexpr int HeaderLength = 6;
+constexpr int BitsPerByte = 8;
+constexpr unsigned char ByteMask = 0xFF;
+
+struct FileEvent {
+    long long AtUs;
+    int Order;  // at one time: note-offs, then bends, then note-ons
+    unsigned char Bytes[3];
+};
+
+void AppendBigEndian(std::string& out, unsigned long long value, int bytes)
+{
+    for (int i = bytes - 1; i >= 0; --i) out += static_cast<char>((value >> (BitsPerByte * i)) & ByteMask);
+}
+
+void AppendVariableLength(std::string& out, unsigned long long value)
+{
+    unsigned char groups[10];
+    int count = 0;
+    do {
+        groups[count++] = static_cast<unsigned char>(value & DataMask);
+        value >>= DataBits;
+    } while (value > 0);
+    while (count > 1) out += static_cast<char>(groups[--count] | MoreBit);
+    out += static_cast<char>(groups[0]);
+}
+
+}  // namespace
+
+std::string FormRecordingMidi(const std::vector<PlayedEvent>& played, long long endUs)
+{
+    std::vector<FileEvent> events;
+    for (const PlayedEvent& p : played) {
+        const unsigned char channel = static_cast<unsigned char>(p.Channel);
+        if (p.Key < 0) {
+            const unsigned value = static_cast<unsigned>(p.Velocity + BendCenter);
+            events.push_back(FileEvent{p.StartUs, 1, {static_cast<unsigned char>(PitchBend | channel),
+                                                      static_cast<unsigned char>(value & DataMask),
+                                                      static_cast<unsigned char>(value >> DataBits)}});
+            continue;
+        }
+        const long long end = p.EndUs < 0 ? endUs : p.EndUs;
+        if (end <= p.StartUs) continue;  // gave way as it began: it never sounded
+        const auto key = static_cast<unsigned char>(p.Key);
+        events.push_back(FileEvent{p.StartUs, 2, {static_cast<unsigned char>(NoteOn | channel), key,
+                                                  static_cast<unsigned char>(p.Velocity)}});
+        events.push_back(FileEvent{end, 0, {static_cast<unsigned char>(NoteOff | channel), key, 0}});
+    }
+    std::stable_sort(events.begin(), events.end(), [](const FileEvent& a, const FileEvent& b) {
+        return a.AtUs != b.AtUs ? a.AtUs < b.AtUs : a.Order < b.Order;
+    });
+
+    std::string track;
+    AppendVariableLength(track, 0);
+    track += {static_cast<char>(MetaEvent), static_cast<char>(SetTempo), 3};
+    AppendBigEndian(track, RecordingUsPerQuarter, 3);
+    const long long origin = events.empty() ? 0 : events.front().AtUs;
+    long long lastTick = 0;
+    for (const FileEvent& e : events) {
+        const long long tick = (e.AtUs - origin) * RecordingTicksPerQuarter / RecordingUsPerQuarter;
+        AppendVariableLength(track, static_cast<unsigned long long>(tick - lastTick));
+        lastTick = tick;
+        track.append(reinterpret_cast<const char*>(e.Bytes), 3);
+    }
+    AppendVariableLength(track, 0);
+    track += {static_cast<char>(MetaEvent), static_cast<char>(EndOfTrack), 0};
+
+    std::string file = "MThd";
+    AppendBigEndian(file, HeaderLength, 4);
+    AppendBigEndian(file, Format0, 2);
+    AppendBigEndian(file, 1, 2);  // one track
+    AppendBigEndian(file, RecordingTicksPerQuarter, 2);
+    file += "MTrk";
+    AppendBigEndian(file, track.size(), 4);
+    return file + track;
+}
