@@ -310,7 +310,7 @@ int Run(int argc, char** argv)
     Options options;
     CLI::App app{"Plays a tune written in the play-data language, or a Standard MIDI File, on the rumble of "
                  "every controller connected."};
-    app.add_option("FILE", options.File, "the tune as text, or a MIDI file; - for standard input");
+    CLI::Option* file = app.add_option("FILE", options.File, "the tune as text, or a MIDI file; - for standard input");
     app.add_option("--controller", options.Controllers,
                    "the controllers to play on, in order: right, left or pro, comma-separated or repeated "
                    "(default: every one connected, up to 4)")
@@ -358,7 +358,8 @@ int Run(int argc, char** argv)
     for (std::size_t i = 0; i < arguments.size() && arguments[i] != "--"; ++i) {
         if (arguments[i] == "--live") {
             const bool sourced = i + 1 < arguments.size() && (arguments[i + 1] == "-" || arguments[i + 1].rfind('-', 0) != 0);
-            if (!sourced) arguments[i] = "--live=";
+            if (!sourced) arguments.insert(arguments.begin() + static_cast<std::ptrdiff_t>(i) + 1, "");
+            ++i;
             continue;
         }
         if (arguments[i] != "--loop") continue;
@@ -368,6 +369,11 @@ int Run(int argc, char** argv)
         const bool counted = next.size() > digits && next.find_first_not_of("0123456789", digits) == std::string::npos;
         if (!counted) arguments[i] = "--loop=0";
     }
+    // A FILE is asked for unless live input is: then options that take several values
+    // (--controller, --channels) cannot take it for theirs.
+    const bool live = std::any_of(arguments.begin(), std::find(arguments.begin(), arguments.end(), "--"),
+                                  [](const std::string& a) { return a == "--live" || a == "--live-ports" || a.rfind("--live=", 0) == 0; });
+    if (!live) file->required();
     std::reverse(arguments.begin(), arguments.end());  // CLI11 takes them last first
     app.name("tavrel-play");
     try {
@@ -389,11 +395,6 @@ int Run(int argc, char** argv)
     if (options.Live) return PlayLiveWith(app, options);
     if (!options.Record.empty() || app.count("--bend-range") > 0) {
         std::fprintf(stderr, "tavrel-play: --record and --bend-range are for --live\n");
-        return ExitBadInput;
-    }
-    if (options.File.empty()) {
-        std::fprintf(stderr, "tavrel-play: nothing to play: give a FILE (- for standard input), or --live\n"
-                             "Run with --help for more information.\n");
         return ExitBadInput;
     }
 

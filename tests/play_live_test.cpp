@@ -99,10 +99,12 @@ std::vector<Write> PlayLive(LiveVoices& voices, const std::vector<Timed>& input,
         }
         if (next < input.size() && input[next].AtUs <= due) {
             now = input[next].AtUs;
+            std::vector<MidiMessage> messages;
             for (int byte : input[next].Bytes) {
                 MidiMessage m{};
-                if (ReadMidiByte(reader, static_cast<unsigned char>(byte), &m)) TakeLiveMessage(voices, m, now);
+                if (ReadMidiByte(reader, static_cast<unsigned char>(byte), &m)) messages.push_back(m);
             }
+            TakeLiveMessages(voices, messages, now);
             ++next;
             continue;
         }
@@ -224,33 +226,40 @@ TEST_F(LiveVoicesTest, PitchBendMovesTheBandsCodeToTheNearestStepAndVolumeScales
     EXPECT_EQ(voices.Counts.Ignored, 1);
 }
 
-TEST_F(LiveVoicesTest, TheRecordingHoldsTheNotesAsTheySoundedAndReadsBack)
+TEST_F(LiveVoicesTest, ChordsArePlacedAsAFilesAndTheRecordingHoldsTheNotesAsTheySoundedAndReadsBack)
 {
     LiveVoices voices;
     StartLiveVoices(voices, {1}, {}, 0, 100, DefaultBendRangeSemitones, true);
     const auto take = [&](long long atUs, std::vector<int> bytes) {
         MidiStreamReader reader;
+        std::vector<MidiMessage> messages;
         for (int b : bytes) {
             MidiMessage m{};
-            if (ReadMidiByte(reader, static_cast<unsigned char>(b), &m)) TakeLiveMessage(voices, m, atUs);
+            if (ReadMidiByte(reader, static_cast<unsigned char>(b), &m)) messages.push_back(m);
         }
+        TakeLiveMessages(voices, messages, atUs);
     };
     take(1000000, {0xB0, 7, 50, 0x90, 72, 100});  // the recording starts at the first note
     take(1200000, {0x90, 28, 80});                 // E1 is out of the low band's reach: moved up
     take(1300000, {0x90, 74, 90});                 // every band taken: C5 gives way
-    take(1500000, {0x80, 28, 0});
-    SilenceLiveVoices(voices, 1600000);
+    take(1500000, {0x80, 28, 0, 0x80, 74, 0});
+    take(1600000, {0x90, 60, 100, 67, 100});       // a chord: its top note to the high band
+    EXPECT_EQ(voices.Bands[0].Key, 67);
+    EXPECT_EQ(voices.Bands[1].Key, 60);
+    SilenceLiveVoices(voices, 1700000);
     midi_file::MidiSong song;
     midi_file::MidiError error{};
     ASSERT_TRUE(midi_file::ReadMidiFile(FormRecordingMidi(voices.Played, 0), &song, &error)) << error.Message;
-    ASSERT_EQ(song.Notes.size(), 3u);
+    ASSERT_EQ(song.Notes.size(), 5u);
     const auto note = [&](std::size_t i) {
         const midi_file::MidiNote& n = song.Notes[i];
         return std::vector<long long>{n.StartUs, n.EndUs, n.Key, n.Velocity};
     };
     EXPECT_EQ(note(0), (std::vector<long long>{0, 300000, 72, 50}));
     EXPECT_EQ(note(1), (std::vector<long long>{200000, 500000, 52, 40}));  // E3: the lowest E the band sounds
-    EXPECT_EQ(note(2), (std::vector<long long>{300000, 600000, 74, 45}));
+    EXPECT_EQ(note(2), (std::vector<long long>{300000, 500000, 74, 45}));
+    EXPECT_EQ(note(3), (std::vector<long long>{600000, 700000, 60, 50}));
+    EXPECT_EQ(note(4), (std::vector<long long>{600000, 700000, 67, 50}));
 }
 
 }  // namespace

@@ -104,12 +104,12 @@ void ReceiveLiveBytes(LiveStage& stage, const unsigned char* bytes, std::size_t 
     for (std::size_t c = 0; c < controllers; ++c)
         FormLiveBlocks(stage.Voices, static_cast<int>(c), &before[2 * c], &before[2 * c + 1]);
     const long long atUs = UsOf(stage, arrivedAt);
-    bool changed = false;
+    std::vector<MidiMessage> messages;
     for (std::size_t i = 0; i < count; ++i) {
         MidiMessage message{};
-        if (ReadMidiByte(stage.Reader, bytes[i], &message)) changed = TakeLiveMessage(stage.Voices, message, atUs) || changed;
+        if (ReadMidiByte(stage.Reader, bytes[i], &message)) messages.push_back(message);
     }
-    if (!changed) return;
+    if (!TakeLiveMessages(stage.Voices, messages, atUs)) return;
     for (std::size_t c = 0; c < controllers; ++c) {
         RumbleBytes left;
         RumbleBytes right;

@@ -20,9 +20,14 @@ constexpr int HeaderLength = 6;
 constexpr int BitsPerByte = 8;
 constexpr unsigned char ByteMask = 0xFF;
 
+// At one time: note-offs, then bends, then note-ons.
+constexpr int NoteOffOrder = 0;
+constexpr int BendOrder = 1;
+constexpr int NoteOnOrder = 2;
+
 struct FileEvent {
     long long AtUs;
-    int Order;  // at one time: note-offs, then bends, then note-ons
+    int Order;
     unsigned char Bytes[3];
 };
 
@@ -52,7 +57,7 @@ std::string FormRecordingMidi(const std::vector<PlayedEvent>& played, long long 
         const unsigned char channel = static_cast<unsigned char>(p.Channel);
         if (p.Key < 0) {
             const unsigned value = static_cast<unsigned>(p.Velocity + BendCenter);
-            events.push_back(FileEvent{p.StartUs, 1, {static_cast<unsigned char>(PitchBend | channel),
+            events.push_back(FileEvent{p.StartUs, BendOrder, {static_cast<unsigned char>(PitchBend | channel),
                                                       static_cast<unsigned char>(value & DataMask),
                                                       static_cast<unsigned char>(value >> DataBits)}});
             continue;
@@ -60,9 +65,9 @@ std::string FormRecordingMidi(const std::vector<PlayedEvent>& played, long long 
         const long long end = p.EndUs < 0 ? endUs : p.EndUs;
         if (end <= p.StartUs) continue;  // gave way as it began: it never sounded
         const auto key = static_cast<unsigned char>(p.Key);
-        events.push_back(FileEvent{p.StartUs, 2, {static_cast<unsigned char>(NoteOn | channel), key,
+        events.push_back(FileEvent{p.StartUs, NoteOnOrder, {static_cast<unsigned char>(NoteOn | channel), key,
                                                   static_cast<unsigned char>(p.Velocity)}});
-        events.push_back(FileEvent{end, 0, {static_cast<unsigned char>(NoteOff | channel), key, 0}});
+        events.push_back(FileEvent{end, NoteOffOrder, {static_cast<unsigned char>(NoteOff | channel), key, 0}});
     }
     std::stable_sort(events.begin(), events.end(), [](const FileEvent& a, const FileEvent& b) {
         return a.AtUs != b.AtUs ? a.AtUs < b.AtUs : a.Order < b.Order;

@@ -116,7 +116,9 @@ int FindBandToGiveWay(const LiveVoices& voices, bool high)
     return chosen;
 }
 
-void StartNote(LiveVoices& voices, int channel, int key, int velocity, long long atUs)
+// waiting: the keys (transposed) of notes that arrived with this one and are still to be
+// placed; they count in its place among the keys as the ones sounding do.
+void StartNote(LiveVoices& voices, int channel, int key, int velocity, long long atUs, const std::vector<int>& waiting)
 {
     ++voices.NoteOns;
     if (!voices.ChannelPlays[channel]) {
@@ -147,6 +149,10 @@ void StartNote(LiveVoices& voices, int channel, int key, int velocity, long long
         if (band.Key < 0 || band.Doubles >= 0) continue;
         above += band.Key > played;
         below += band.Key < played;
+    }
+    for (const int other : waiting) {
+        above += other > played;
+        below += other < played;
     }
     const bool preferHigh = above <= below;
     int b = FindBand(voices, preferHigh);
@@ -216,6 +222,8 @@ void ChangeControl(LiveVoices& voices, int channel, int controller, int value, l
     }
 }
 
+bool IsNoteStart(const MidiMessage& m) { return (m.Status & KindMask) == NoteOn && m.Data2 > 0; }
+
 }  // namespace
 
 void StartLiveVoices(LiveVoices& voices, const std::vector<int>& actuators, const std::vector<int>& channels,
@@ -236,6 +244,39 @@ void StartLiveVoices(LiveVoices& voices, const std::vector<int>& actuators, cons
     voices.Recording = recording;
 }
 
+bool TakeLiveMessages(LiveVoices& voices, const std::vector<MidiMessage>& messages, long long atUs)
+{
+    bool changed = false;
+    for (std::size_t i = 0; i < messages.size();) {
+        if (!IsNoteStart(messages[i])) {
+            changed = TakeLiveMessage(voices, messages[i++], atUs) || changed;
+            continue;
+        }
+        // Notes that arrived together, served from the outside in as a file's chords are.
+        std::size_t end = i;
+        while (end < messages.size() && IsNoteStart(messages[end])) ++end;
+        std::vector<MidiMessage> chord(messages.begin() + static_cast<std::ptrdiff_t>(i),
+                                       messages.begin() + static_cast<std::ptrdiff_t>(end));
+        std::stable_sort(chord.begin(), chord.end(),
+                         [](const MidiMessage& a, const MidiMessage& b) { return a.Data1 > b.Data1; });
+        std::vector<int> waiting;
+        for (const MidiMessage& m : chord)
+            if (voices.ChannelPlays[m.Status & ChannelMask]) waiting.push_back(m.Data1 + voices.Transpose);
+        std::sort(waiting.begin(), waiting.end());
+        waiting.erase(std::unique(waiting.begin(), waiting.end()), waiting.end());
+        for (std::size_t k = 0; k < chord.size(); ++k) {
+            const MidiMessage& m = chord[k % 2 == 0 ? k / 2 : chord.size() - 1 - k / 2];
+            const int played = m.Data1 + voices.Transpose;
+            waiting.erase(std::remove(waiting.begin(), waiting.end(), played), waiting.end());
+            ++voices.Counts.Messages;
+            StartNote(voices, m.Status & ChannelMask, m.Data1, m.Data2, atUs, waiting);
+        }
+        changed = true;
+        i = end;
+    }
+    return changed;
+}
+
 bool TakeLiveMessage(LiveVoices& voices, const MidiMessage& message, long long atUs)
 {
     ++voices.Counts.Messages;
@@ -243,7 +284,7 @@ bool TakeLiveMessage(LiveVoices& voices, const MidiMessage& message, long long a
     switch (message.Status & KindMask) {
     case NoteOn:
         if (message.Data2 > 0) {
-            StartNote(voices, channel, message.Data1, message.Data2, atUs);
+            StartNote(voices, channel, message.Data1, message.Data2, atUs, {});
             return true;
         }
         EndKey(voices, channel, message.Data1, atUs);

@@ -86,6 +86,11 @@ void StartLiveVoices(LiveVoices& voices, const std::vector<int>& actuators, cons
 // Takes one message that arrived at atUs. True when what some band sounds may have changed.
 bool TakeLiveMessage(LiveVoices& voices, const MidiMessage& message, long long atUs);
 
+// Takes messages that arrived together, in order; notes among them that start one after the
+// other start as a chord, placed as a file's notes that start together are: highest, lowest,
+// next highest, ..., each counting the others in its place among the keys.
+bool TakeLiveMessages(LiveVoices& voices, const std::vector<MidiMessage>& messages, long long atUs);
+
 // Ends every note at atUs, pedal or not.
 void SilenceLiveVoices(LiveVoices& voices, long long atUs);
 

@@ -115,7 +115,7 @@ MAX_DEVICES = 4  # virtual devices one virtual controller stands for
 class Run:
     """One process of the platform's program on the virtual controller, with arguments if given."""
 
-    def __init__(self, args, tag, mode="normal", extra_env=None, arguments=(), stdout=None):
+    def __init__(self, args, tag, mode="normal", extra_env=None, arguments=(), stdout=None, stdin=None):
         self.platform = args.platform
         self.log = os.path.join(args.work, tag + ".log")
         for path in [self.log] + [self.device_log(k) for k in range(1, MAX_DEVICES)]:
@@ -129,7 +129,8 @@ class Run:
         # Under Wine the output goes through files: system processes that Wine starts for this
         # program may keep its output open after it has ended.
         self.output = self.platform.output_files(self.log)
-        self.proc = subprocess.Popen(self.platform.command + list(arguments), env=env, stdin=subprocess.DEVNULL,
+        self.proc = subprocess.Popen(self.platform.command + list(arguments), env=env,
+                                     stdin=subprocess.DEVNULL if stdin is None else stdin,
                                      stdout=stdout or (self.output[0] if self.output else subprocess.PIPE),
                                      stderr=self.output[1] if self.output else subprocess.PIPE, text=True)
 
