@@ -70,7 +70,8 @@ def scenario_stream(args):
     c = Checks("live input from a stream")
     if args.platform.windows:
         run = start_live(args, "stream", "-", stdin=subprocess.PIPE)
-        sent = send_melody(args, run.proc.stdin)
+        sent = send_melody(args, run.proc.stdin.buffer)  # the run reads text; the melody is bytes
+        run.proc.stdin = None  # closed: nothing more for the run to flush
     else:
         fifo = os.path.join(args.work, "midi.fifo")
         if os.path.exists(fifo):
