@@ -114,7 +114,10 @@ void ReceiveLiveBytes(LiveStage& stage, const unsigned char* bytes, std::size_t 
         RumbleBytes left;
         RumbleBytes right;
         FormLiveBlocks(stage.Voices, static_cast<int>(c), &left, &right);
-        if (stage.Playing && !(SameRumble(left, before[2 * c]) && SameRumble(right, before[2 * c + 1])))
+        const LiveOutput& sent = stage.Outputs[c];
+        if (sent.HasSent && SameRumble(left, sent.Left) && SameRumble(right, sent.Right))
+            stage.Arrivals[c].clear();  // back to what was sent: the changes cancelled out, none is owed
+        else if (stage.Playing && !(SameRumble(left, before[2 * c]) && SameRumble(right, before[2 * c + 1])))
             stage.Arrivals[c].push_back(arrivedAt);
     }
     ++stage.Version;
