@@ -16,7 +16,7 @@ else()
 endif()
 # The pages the README links to, and the music it plays.
 install(DIRECTORY docs DESTINATION ${TAVREL_DOCS_DESTINATION})
-install(FILES examples/greensleeves.txt examples/two-voices.txt examples/greensleeves.mid
+install(FILES examples/greensleeves.txt examples/two-voices.txt examples/greensleeves.mid examples/live_arpeggio.py
         DESTINATION ${TAVREL_DOCS_DESTINATION}/examples)
 if(TARGET virtual_joycon)
   install(TARGETS virtual_joycon LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/tavrel)

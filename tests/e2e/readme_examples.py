@@ -5,7 +5,7 @@ Usage: readme_examples.py --source DIR --build DIR --library PATH --work DIR
 
 Every command line of the README's ```sh blocks that runs one of the programs
 (build/default/tavrel, tavrel-play, tavrel-preview or tavrel-monitor, after any VAR=value
-assignments) is run with bash from the source folder, in README order, with build/default/
+assignments; or at the end of a pipeline) is run with bash from the source folder, in README order, with build/default/
 replaced by the build folder and /tmp/ by a folder of this run's own. The programs see
 LD_PRELOAD=the virtual controller, TAVREL_VJ_CONTROLLER=right,left,pro and TAVREL_VJ_LOG in the
 work folder, unless the command sets its own, and standard input from /dev/null. A command still
@@ -65,9 +65,9 @@ def sh_blocks(text):
 
 
 def program_of(command):
-    """The program a command line runs when it is one of ours, else None."""
+    """The program a command line runs when it is one of ours (the last of a pipeline), else None."""
     try:
-        words = shlex.split(command)
+        words = shlex.split(command.rsplit("|", 1)[-1])
     except ValueError:
         return None
     while words and ASSIGNMENT.match(words[0]):
