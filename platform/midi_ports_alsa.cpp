@@ -47,6 +47,8 @@ constexpr int PitchBendCenter = 8192;
 constexpr int PitchBendLowest = -PitchBendCenter;
 constexpr int PitchBendHighest = PitchBendCenter - 1;
 constexpr std::size_t MaxMessageBytes = 3;
+// Bytes of the events taken in one go, handed on together.
+constexpr std::size_t BatchBytes = 256;
 
 constexpr int WaitForever = -1;
 constexpr unsigned char WakeByte = 1;
@@ -265,16 +267,28 @@ void EndSession(PortSession& session, const std::string& failure)
 
 enum class ReadOutcome { WaitForMore, Leave };
 
-// Takes every event that has arrived and hands its bytes on.
+// Takes every event that has arrived and hands their bytes on together, timed by the first:
+// events that came together (a chord from a sequencer) stay together.
 ReadOutcome TakeEvents(PortSession& session)
 {
+    unsigned char batch[BatchBytes];
+    std::size_t held = 0;
+    long long firstArrivedAt = 0;
+    const auto handOn = [&] {
+        if (held > 0 && !session.StopRequested) session.Bytes(batch, held, firstArrivedAt);
+        held = 0;
+    };
     for (;;) {
         snd_seq_event_t* event = nullptr;
         int result = snd_seq_event_input(session.Sequencer, &event);
-        if (result == -EAGAIN) return ReadOutcome::WaitForMore;
+        if (result == -EAGAIN) {
+            handOn();
+            return ReadOutcome::WaitForMore;
+        }
         // -ENOSPC: the kernel's queue overran and events were lost; those after it still count.
         if (result == -ENOSPC || result == -EINTR) continue;
         if (result < 0) {
+            handOn();
             EndSession(session, std::string("reading MIDI input failed (") + SequencerDevicePath + ": " +
                                     snd_strerror(result) + ")");
             return ReadOutcome::Leave;
@@ -282,12 +296,13 @@ ReadOutcome TakeEvents(PortSession& session)
         long long arrivedAt = ReadCounter();
         if (session.StopRequested) return ReadOutcome::Leave;
         if (IsSourceGone(session, *event)) {
+            handOn();
             EndSession(session, "the MIDI port went away");
             return ReadOutcome::Leave;
         }
-        unsigned char bytes[MaxMessageBytes];
-        std::size_t count = ConvertToMidiBytes(*event, bytes);
-        if (count > 0) session.Bytes(bytes, count, arrivedAt);
+        if (held + MaxMessageBytes > BatchBytes) handOn();
+        if (held == 0) firstArrivedAt = arrivedAt;
+        held += ConvertToMidiBytes(*event, batch + held);
     }
 }
 

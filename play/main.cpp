@@ -58,7 +58,6 @@ struct Options {
     long long StartUs = 0;
     int Loops = 1;                    // times to play; 0 until interrupted
     NoteChoice Choice;
-    bool Live = false;                // --live given
     std::string LiveSource;
     bool ListPorts = false;
     int BendRangeSemitones = DefaultBendRangeSemitones;
@@ -357,7 +356,8 @@ int Run(int argc, char** argv)
     std::vector<std::string> arguments(argv + 1, argv + argc);
     for (std::size_t i = 0; i < arguments.size() && arguments[i] != "--"; ++i) {
         if (arguments[i] == "--live") {
-            const bool sourced = i + 1 < arguments.size() && (arguments[i + 1] == "-" || arguments[i + 1].rfind('-', 0) != 0);
+            const bool sourced =
+                i + 1 < arguments.size() && (arguments[i + 1] == "-" || arguments[i + 1].rfind('-', 0) != 0);
             if (!sourced) arguments.insert(arguments.begin() + static_cast<std::ptrdiff_t>(i) + 1, "");
             ++i;
             continue;
@@ -369,10 +369,12 @@ int Run(int argc, char** argv)
         const bool counted = next.size() > digits && next.find_first_not_of("0123456789", digits) == std::string::npos;
         if (!counted) arguments[i] = "--loop=0";
     }
-    // A FILE is asked for unless live input is: then options that take several values
-    // (--controller, --channels) cannot take it for theirs.
+    // FILE is required unless the input is live. Required, it also keeps the options that take
+    // several values (--controller, --channels) from taking the file's name for one of theirs.
     const bool live = std::any_of(arguments.begin(), std::find(arguments.begin(), arguments.end(), "--"),
-                                  [](const std::string& a) { return a == "--live" || a == "--live-ports" || a.rfind("--live=", 0) == 0; });
+                                  [](const std::string& a) {
+                                      return a == "--live" || a == "--live-ports" || a.rfind("--live=", 0) == 0;
+                                  });
     if (!live) file->required();
     std::reverse(arguments.begin(), arguments.end());  // CLI11 takes them last first
     app.name("tavrel-play");
@@ -390,9 +392,8 @@ int Run(int argc, char** argv)
         std::fprintf(stderr, "tavrel-play: at most %d controllers play at once\n", MaxControllers);
         return ExitBadInput;
     }
-    options.Live = app.count("--live") > 0;
     if (options.ListPorts) return ListLivePorts();
-    if (options.Live) return PlayLiveWith(app, options);
+    if (app.count("--live") > 0) return PlayLiveWith(app, options);
     if (!options.Record.empty() || app.count("--bend-range") > 0) {
         std::fprintf(stderr, "tavrel-play: --record and --bend-range are for --live\n");
         return ExitBadInput;

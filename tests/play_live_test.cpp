@@ -3,6 +3,7 @@
 #include "controller/link.h"
 #include "play/live/live_output.h"
 #include "play/live/live_recording.h"
+#include "play/live/live_status.h"
 #include "play/live/live_voices.h"
 #include "play/live/midi_stream.h"
 #include "play/midi_reader.h"
@@ -260,6 +261,19 @@ TEST_F(LiveVoicesTest, ChordsArePlacedAsAFilesAndTheRecordingHoldsTheNotesAsThey
     EXPECT_EQ(note(2), (std::vector<long long>{300000, 500000, 74, 45}));
     EXPECT_EQ(note(3), (std::vector<long long>{600000, 700000, 60, 50}));
     EXPECT_EQ(note(4), (std::vector<long long>{600000, 700000, 67, 50}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(LiveVoicesTest, TheStatusLineNamesWhatEachBandOfEachControllerPlays)
+{
+    LiveVoices voices;
+    StartLiveVoices(voices, {1, 2}, {}, 0, 100, DefaultBendRangeSemitones, false);
+    TakeLiveMessages(voices, {{0x90, 76, 100}, {0x90, 61, 100}}, 0);  // E5, then C#4 below it
+    EXPECT_EQ(FormLiveStatus(voices.Bands, {"right Joy-Con", "Pro Controller"}),
+              "right Joy-Con E5 - | Pro Controller L: E5 C#4 R: E5 -");  // the Pro Controller doubles E5
 }
 
 }  // namespace

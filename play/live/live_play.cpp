@@ -58,6 +58,18 @@ void PrintSummary(const LiveVoices& voices, long long skipped)
     if (skipped > 0) std::printf("%s that are not MIDI skipped.\n", CountOf(skipped, "byte").c_str());
 }
 
+// A Standard or RIFF MIDI file given as a live source would be read as junk: say what to do.
+bool IsMidiFile(const std::string& source)
+{
+    std::error_code error;
+    if (source == "-" || !std::filesystem::is_regular_file(source, error)) return false;
+    std::ifstream file(source, std::ios::binary);
+    char head[4] = {};
+    file.read(head, sizeof head);
+    const std::string start(head, static_cast<std::size_t>(file.gcount()));
+    return start == "MThd" || start == "RIFF";
+}
+
 }  // namespace
 
 bool IsByteStreamSource(const std::string& source)
@@ -82,6 +94,11 @@ int ListLivePorts()
 
 int PlayLive(const LiveOptions& options)
 {
+    if (IsMidiFile(options.Source)) {
+        std::fprintf(stderr, "tavrel-play: %s is a MIDI file, not live input: play it without --live\n",
+                     options.Source.c_str());
+        return ExitBadInput;
+    }
     // The recording's file is made before anything is played, so that a path that cannot be
     // written is found before the music, not after it.
     std::ofstream record;
