@@ -1,0 +1,48 @@
+// Feeds arbitrary bytes to the .bnvib and .jcvib readers. Checks that a refusal names a byte
+// inside the file, that an accepted stream is bounded, in range and never above the safe
+// maximum, and that a .bnvib written from it reads back with the same samples.
+#include "fuzz/require.h"
+#include "play/readers/bnvib_reader.h"
+#include "play/readers/jcvib_reader.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+
+namespace {
+
+void Check(const std::string& bytes, bool accepted, const RumbleStream& stream, const RumbleFileError& error)
+{
+    if (!accepted) {
+        Require(error.Offset <= bytes.size() && !error.Message.empty(), "a fault outside the file or without a message");
+        return;
+    }
+    Require(stream.Samples.size() <= MaxRumbleSamples, "more samples than an hour");
+    Require(!stream.Loops || (stream.LoopStart <= stream.LoopEnd && stream.LoopEnd <= stream.Samples.size()),
+            "a loop outside the samples");
+    for (const RumbleSample& s : stream.Samples)
+        for (const BandLevel* b : {&s.High, &s.Low})
+            Require(b->Amplitude >= SilentAmplitude && b->Amplitude <= SafeMaximumAmplitude &&
+                        b->Frequency >= LowestFrequency && b->Frequency <= HighestFrequency,
+                    "a sample out of range or above the safe maximum");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    RumbleStream stream;
+    RumbleFileError error{};
+    const bool bnvib = ReadBnvib(bytes, &stream, &error);
+    Check(bytes, bnvib, stream, error);
+    if (bnvib && stream.Samples.size() < 4096) {
+        RumbleStream again;
+        Require(ReadBnvib(FormBnvib(stream), &again, &error), "a written .bnvib that does not read back");
+        Require(again.Samples.size() == stream.Samples.size(), "a written .bnvib of another length");
+    }
+    RumbleStream recorded;
+    Check(bytes, ReadJcvib(bytes, &recorded, &error), recorded, error);
+    return 0;
+}

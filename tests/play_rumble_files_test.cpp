@@ -1,0 +1,96 @@
+// Rumble files: .bnvib and .jcvib read from bytes laid out by hand, their faults, and .bnvib
+// written back.
+#include "play/readers/bnvib_reader.h"
+#include "play/readers/jcvib_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Bytes(const std::vector<int>& values)
+{
+    std::string out;
+    for (int v : values) out += static_cast<char>(v);
+    return out;
+}
+
+std::vector<int> Flat(const std::vector<RumbleSample>& samples)
+{
+    std::vector<int> out;
+    for (const RumbleSample& s : samples) out.insert(out.end(), {s.High.Amplitude, s.High.Frequency, s.Low.Amplitude, s.Low.Frequency});
+    return out;
+}
+
+TEST(RumbleFiles, ABnvibReadsItsLoopAndSamplesLowersWhatIsTooLoudAndSaysWhereAFaultIs)
+{
+    // Metadata 0x10 (a loop with a wait), format 3, 200 a second, loop 1 to 2, wait 5; three
+    // samples: (low amplitude, low frequency, high amplitude, high frequency).
+    const std::string file = Bytes({0x10, 0, 0, 0, 3, 0, 200, 0, 1, 0, 0, 0, 2, 0, 0, 0, 5, 0, 0, 0, 12, 0, 0, 0,
+                                    128, 128, 0, 160,      // low at half (-1 octave: -32) at 160 Hz; high still
+                                    255, 96, 64, 192,      // low full: lowered to the safe maximum; high a quarter
+                                    0, 0, 16, 255});       // high 16/255 at 10 x 2^(255/32) Hz: off its scale
+    RumbleStream stream;
+    RumbleFileError error{};
+    ASSERT_TRUE(ReadBnvib(file, &stream, &error)) << error.Message;
+    EXPECT_EQ(stream.SamplePeriodUs, 5000);
+    EXPECT_TRUE(stream.Loops);
+    EXPECT_EQ(std::vector<std::size_t>({stream.LoopStart, stream.LoopEnd, stream.LoopWait}), (std::vector<std::size_t>{1, 2, 5}));
+    // Amplitude 32 x log2(byte / 255); frequency: the byte is the tone step (10 x 2^(b/32) Hz),
+    // the high band's centre at 160 (320 Hz), the low band's at 128 (160 Hz).
+    EXPECT_EQ(Flat(stream.Samples), (std::vector<int>{-256, 0, -32, 0,          //
+                                                      -64, 32, SafeMaximumAmplitude, -32,  //
+                                                      -128, 63, -256, -128 + 64}));
+    EXPECT_EQ(stream.Lowered, 1);
+    EXPECT_EQ(stream.PeakAmplitude, 0);
+    // Written back and read again: the same samples and loop.
+    RumbleStream again;
+    ASSERT_TRUE(ReadBnvib(FormBnvib(stream), &again, &error)) << error.Message;
+    EXPECT_EQ(Flat(again.Samples), Flat(stream.Samples));
+    EXPECT_EQ(again.LoopWait, 5u);
+
+    const auto faultAt = [&](std::string bytes) {
+        RumbleStream s;
+        RumbleFileError e{};
+        EXPECT_FALSE(ReadBnvib(bytes, &s, &e));
+        EXPECT_FALSE(e.Message.empty());
+        return e.Offset;
+    };
+    std::string bad = file;
+    bad[0] = 8;  // no such metadata size
+    EXPECT_EQ(faultAt(bad), 0u);
+    bad = file;
+    bad[4] = 2;  // format 2
+    EXPECT_EQ(faultAt(bad), 4u);
+    bad = file;
+    bad[12] = 4;  // the loop ends after the last sample
+    EXPECT_EQ(faultAt(bad), 12u);
+    bad = file;
+    bad[20] = 16;  // four samples said, three there
+    EXPECT_EQ(faultAt(bad), 20u);
+    EXPECT_EQ(faultAt(file.substr(0, 10)), 10u);  // the file ends in its header
+}
+
+TEST(RumbleFiles, AJcvibPlaysItsBlocksOntoTheFiveMillisecondGrid)
+{
+    // Two blocks 15 ms apart: tavrel's one-sample form (high band amplitude code 100, frequency
+    // code 64; low still), held for 15 ms; then three 5-bit samples stepping the high band's
+    // amplitude down 4/32 each time (command 30) while the low band keeps (24).
+    const std::string file = Bytes({'R', 'R', 'A', 'W', 0, 15, 0, 0, 0, 2,
+                                    0x00, 0xC9, 0x40, 0x40,   // 64 << 2 | 100 << 9 | 64 << 16 | 0 << 23 | 1 << 30
+                                    0x1E, 0x7B, 0xEC, 0xF1}); // 3 << 30 | 24 << 25 | 30 << 20 | 24 << 15 | 30 << 10 | 24 << 5 | 30
+    RumbleStream stream;
+    RumbleFileError error{};
+    ASSERT_TRUE(ReadJcvib(file, &stream, &error)) << error.Message;
+    EXPECT_EQ(Flat(stream.Samples), (std::vector<int>{-27, 0, -256, 0, -27, 0, -256, 0, -27, 0, -256, 0,  //
+                                                      -31, 0, -256, 0, -35, 0, -256, 0, -39, 0, -256, 0}));
+    std::string bad = file;
+    bad[9] = 3;  // three blocks said, two there
+    RumbleStream s;
+    EXPECT_FALSE(ReadJcvib(bad, &s, &error));
+    EXPECT_EQ(error.Offset, 6u);
+}
+
+}  // namespace
