@@ -13,8 +13,12 @@
 #include "play/performer.h"
 #include "play/piece_start.h"
 #include "play/progress_line.h"
+#include "play/readers/bnvib_reader.h"
+#include "play/readers/jcvib_reader.h"
 #include "play/riff_midi.h"
 #include "play/schedule.h"
+#include "play/stream_listing.h"
+#include "play/stream_schedule.h"
 #include "play/text_reader.h"
 #include "play/time_units.h"
 #include "play/timing_figures.h"
@@ -71,6 +75,8 @@ struct Music {
     midi_file::MidiSong Song;
     NoteChoice Choice;  // the options' choice, its tracks resolved in the song
     ChosenNotes Chosen;
+    bool IsStream = false;  // a rumble file
+    RumbleStream Stream;
 };
 
 // What plays on each controller.
@@ -139,6 +145,26 @@ bool ReadMusic(const Options& options, const std::string& name, Music* music)
             return false;
         }
     }
+    if (LooksLikeBnvib(bytes) || LooksLikeJcvib(bytes)) {
+        if (choosing) {
+            std::fprintf(stderr, "tavrel-play: --tracks, --channels, --transpose and --tempo are for MIDI files; "
+                                 "%s is a rumble file\n", name.c_str());
+            return false;
+        }
+        RumbleFileError error{};
+        const bool read = LooksLikeBnvib(bytes) ? ReadBnvib(bytes, &music->Stream, &error)
+                                                : ReadJcvib(bytes, &music->Stream, &error);
+        if (!read) {
+            std::fprintf(stderr, "%s: byte %zu: %s\n", name.c_str(), error.Offset, error.Message.c_str());
+            return false;
+        }
+        if (music->Stream.Samples.empty()) {
+            std::fprintf(stderr, "%s: the file has no samples to play\n", name.c_str());
+            return false;
+        }
+        music->IsStream = true;
+        return true;
+    }
     music->IsMidi = midi_file::LooksLikeMidi(bytes);
     if (!music->IsMidi && LooksLikeBinary(bytes)) {
         std::fprintf(stderr, "tavrel-play: %s: not a MIDI file and not a tune\n", name.c_str());
@@ -194,6 +220,12 @@ Performance PlanPerformance(const Options& options, const Music& music, const st
     Performance performance;
     performance.Kinds = kinds;
     const long long interval = options.MinIntervalMs * MicrosecondsPerMillisecond;
+    if (music.IsStream) {
+        const RumbleStream stream = StartStreamAt(music.Stream, options.StartUs);
+        for (std::size_t c = 0; c < kinds.size(); ++c)
+            performance.Schedules.push_back(BuildStreamSchedule(stream, stream, interval, options.VolumePercent));
+        return performance;
+    }
     if (!music.IsMidi) {
         const Piece piece = StartPieceAt(music.TextPiece, options.StartUs);
         for (std::size_t c = 0; c < kinds.size(); ++c) performance.Schedules.push_back(BuildSchedule(piece, interval));
@@ -241,7 +273,8 @@ int Play(const Options& options, const Music& music, const std::string& name)
     long long lengthUs = 0;
     std::vector<PerformedController> performed;
     for (std::size_t c = 0; c < opened.size(); ++c) {
-        performed.push_back(PerformedController{&opened[c].Connection, &performance.Schedules[c]});
+        performed.push_back(PerformedController{&opened[c].Connection, &performance.Schedules[c],
+                                                music.IsStream ? StreamWriteAllowanceUs : 0});
         lengthUs = std::max(lengthUs, performance.Schedules[c].LengthUs);
     }
     const bool showProgress = !options.Quiet && IsOutputTerminal();
@@ -403,7 +436,8 @@ int Run(int argc, char** argv)
     BuildToneTables();
     Music music;
     if (!ReadMusic(options, name, &music)) return ExitBadInput;
-    const long long lengthUs = music.IsMidi ? music.Chosen.LengthUs : music.TextPiece.LengthUs;
+    const long long lengthUs = music.IsStream ? StreamLengthUs(music.Stream)
+                               : music.IsMidi ? music.Chosen.LengthUs : music.TextPiece.LengthUs;
     if (options.StartUs > 0 && options.StartUs >= lengthUs) {
         std::fprintf(stderr, "tavrel-play: --start %s is not before the end of %s (%s)\n", options.Start.c_str(),
                      name.c_str(), FormatPlayTime(lengthUs).c_str());
@@ -415,7 +449,9 @@ int Run(int argc, char** argv)
     }
     if (options.List) {
         const Performance performance = PlanPerformance(options, music, ControllersToList(options, true));
-        if (!music.IsMidi) {
+        if (music.IsStream) {
+            PrintStreamListing(stdout, name, NamesOf(performance.Kinds), music.Stream, performance.Schedules[0]);
+        } else if (!music.IsMidi) {
             PrintListing(stdout, name, NamesOf(performance.Kinds), music.TextPiece, performance.Schedules[0]);
         } else {
             std::vector<std::string> names;

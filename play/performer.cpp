@@ -44,6 +44,7 @@ PerformOutcome PerformOne(Stage& stage, std::size_t c, const PerformedController
     // Each controller plays a fixed share of the interval after the one before it, so that
     // reports due together do not meet; the claims keep a short gap where schedules differ.
     const long long phase = stage.PhaseCounts * static_cast<long long>(c);
+    const long long early = CountsFromUs(controller.EarlyUs, stage.Frequency);
     const long long passCounts = CountsFromUs(lengthUs, stage.Frequency);
     long long pass = 0;
     long long passStart = stage.Start + phase;
@@ -56,7 +57,7 @@ PerformOutcome PerformOne(Stage& stage, std::size_t c, const PerformedController
             while (count > 1 && reports[count - 1].DueUs >= lengthUs) --count;
         for (std::size_t next = 0; next < count; ++next) {
             if (stage.Stop) return PerformOutcome::Interrupted;
-            const long long turn = std::max(NextReportTurnOf(connection), stage.Start + phase);
+            const long long turn = std::max(NextReportTurnOf(connection) - early, stage.Start + phase);
             // After a stall, reports due before the next one could go out anyway are stale: the
             // latest of them carries the state, rather than a burst of old ones.
             const long long earliest = std::max(ReadCounter(), turn);

@@ -206,7 +206,27 @@ int BlockError(const unsigned char* block, const RumbleSample* wanted, RumbleSam
     return error;
 }
 
+// The one-sample block of 7-bit codes for sample. A still band's frequency code is never 0, so
+// that the block cannot be taken for a one-sample block of 5-bit commands (whose low 20 bits are
+// zero).
+std::uint32_t AbsoluteBlock(const RumbleSample& sample)
+{
+    const unsigned highAmplitude = CodeOfAmplitude(sample.High.Amplitude);
+    unsigned highFrequency = CodeOfFrequency(sample.High.Frequency);
+    if (highAmplitude == 0 && highFrequency == 0) highFrequency = FrequencyCodeOffset;
+    return Put(FormOneOrThree7Bit, FormShift) | Put(CodeOfAmplitude(sample.Low.Amplitude), OneLowAmplitude) |
+           Put(CodeOfFrequency(sample.Low.Frequency), OneLowFrequency) | Put(highAmplitude, OneHighAmplitude) |
+           Put(highFrequency, OneHighFrequency);
+}
+
 }  // namespace
+
+void EncodeAbsoluteRumbleBlock(const RumbleSample& wanted, RumbleSample* state, unsigned char* block)
+{
+    StoreBlock(AbsoluteBlock(wanted), block);
+    RumbleSample samples[MaxSamplesPerBlock];
+    DecodeRumbleBlock(block, state, samples);
+}
 
 int DecodeRumbleBlock(const unsigned char* block, RumbleSample* state, RumbleSample* samples)
 {
@@ -338,10 +358,7 @@ void EncodeRumbleBlock(const RumbleSample* wanted, RumbleSample* state, unsigned
     }
 
     // One sample of 7-bit codes, held for the three.
-    consider(Put(FormOneOrThree7Bit, FormShift) | Put(CodeOfAmplitude(goal[0].Low.Amplitude), OneLowAmplitude) |
-             Put(CodeOfFrequency(goal[0].Low.Frequency), OneLowFrequency) |
-             Put(CodeOfAmplitude(goal[0].High.Amplitude), OneHighAmplitude) |
-             Put(CodeOfFrequency(goal[0].High.Frequency), OneHighFrequency));
+    consider(AbsoluteBlock(goal[0]));
 
     for (int i = 0; i < BlockBytes; ++i) block[i] = best[i];
     *state = bestState;

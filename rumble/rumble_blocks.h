@@ -51,6 +51,10 @@ int DecodeRumbleBlock(const unsigned char* block, RumbleSample* state, RumbleSam
 // wanted. Moves state on as the controller will, so that errors do not pile up.
 void EncodeRumbleBlock(const RumbleSample* wanted, RumbleSample* state, unsigned char* block);
 
+// The one-sample block of 7-bit codes that sets both bands to wanted outright (never above
+// SafeMaximumAmplitude), whatever the controller played before; moves state on.
+void EncodeAbsoluteRumbleBlock(const RumbleSample& wanted, RumbleSample* state, unsigned char* block);
+
 // The error of playing played where wanted was meant, in 1/32 octave: amplitude and, where
 // either sounds, frequency.
 int SampleError(const RumbleSample& wanted, const RumbleSample& played);

@@ -2,6 +2,7 @@
 // written back.
 #include "play/readers/bnvib_reader.h"
 #include "play/readers/jcvib_reader.h"
+#include "play/stream_schedule.h"
 
 #include <gtest/gtest.h>
 
@@ -91,6 +92,43 @@ TEST(RumbleFiles, AJcvibPlaysItsBlocksOntoTheFiveMillisecondGrid)
     RumbleStream s;
     EXPECT_FALSE(ReadJcvib(bad, &s, &error));
     EXPECT_EQ(error.Offset, 6u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RumbleFiles, AStreamGoesOutThreeSamplesAReportEveryFifteenMillisecondsAndDecodesBackToItsSamples)
+{
+    RumbleStream stream;
+    stream.Format = "BNVIB";
+    for (int i = 0; i < 95; ++i)  // a rising tone on the high band, a pulse on the low one
+        stream.Samples.push_back({{-40, -50 + i}, {i % 20 < 10 ? -60 : SilentAmplitude, 10}});
+    const Schedule schedule = BuildStreamSchedule(stream, stream, DefaultMinIntervalUs, 100);
+    ASSERT_EQ(schedule.Reports.size(), 33u);  // 32 reports of three samples, then silence
+    RumbleSample controller = RestingRumbleSample;
+    std::vector<RumbleSample> played;
+    for (std::size_t k = 0; k < schedule.Reports.size(); ++k) {
+        const ScheduledReport& report = schedule.Reports[k];
+        EXPECT_EQ(report.DueUs, static_cast<long long>(k) * 15000);
+        RumbleSample samples[MaxSamplesPerBlock];
+        const int count = DecodeRumbleBlock(report.Left.Bytes, &controller, samples);
+        // Every tenth report sets both bands outright: one sample of 7-bit codes.
+        if (k % KeyReportEvery == 0) {
+            EXPECT_EQ(count, 1) << "report " << k;
+        }
+        for (int s = 0; s < MaxSamplesPerBlock; ++s) played.push_back(samples[s < count ? s : count - 1]);
+    }
+    long long error = 0;
+    for (std::size_t i = 0; i < stream.Samples.size(); ++i) error += SampleError(stream.Samples[i], played[i]);
+    EXPECT_LE(error, static_cast<long long>(stream.Samples.size()));  // a step in 1/32 octave a sample at most, on average
+    EXPECT_EQ(Flat({played.back()}), Flat({RumbleSample{{SilentAmplitude, 15 - 64}, {SilentAmplitude, 47 - 64}}}));
+    // At half the volume each amplitude is an octave lower.
+    const Schedule half = BuildStreamSchedule(stream, stream, DefaultMinIntervalUs, 50);
+    RumbleSample quiet = RestingRumbleSample;
+    RumbleSample first[MaxSamplesPerBlock];
+    DecodeRumbleBlock(half.Reports[0].Left.Bytes, &quiet, first);
+    EXPECT_EQ(first[0].High.Amplitude, -40 - LogStepsPerOctave);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "play/performer.h"
 #include "play/piece_start.h"
 #include "play/schedule.h"
+#include "play/stream_schedule.h"
 #include "play/text_reader.h"
 #include "play/voice_builder.h"
 #include "platform/interrupt.h"
@@ -315,6 +316,29 @@ TEST(PlaySchedule, APieceFromPartwayHoldsWhatSoundsThenAndTimesAreReadAsWritten)
     }
     for (const char* wrong : {"", "1:5", "1:60", "1.", ".5", "-3", "1:2:3:4", "90000:00", "5s", "1.2345678"})
         EXPECT_FALSE(ParsePlayTime(wrong, &us)) << wrong;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(PlayPerformer, AStreamsReportsOneIntervalApartKeepTheirTimesThoughEachWriteTakesAMoment)
+{
+    // Reports exactly one interval apart, as a stream's are; every counter reading takes 20 us,
+    // so that each write ends a little after it began.
+    Schedule s;
+    for (int k = 0; k < 200; ++k) s.Reports.push_back(ScheduledReport{k * TestIntervalUs, {}, {}});
+    s.LengthUs = 200 * TestIntervalUs;
+    test_clock::SetStep(20000);
+    ControllerConnection link = ConnectionOn(OpenHidHandle(ControllerVendorId, ControllerProductId));
+    PerformTiming timing;
+    ASSERT_EQ(PerformSchedules({PerformedController{&link, &s, StreamWriteAllowanceUs}}, nullptr, &timing, nullptr),
+              PerformOutcome::Played);
+    // Counted from the end of the write before, the interval would push every report a little
+    // later than the one before, until reports were passed over.
+    EXPECT_EQ(timing.PassedOver, 0);
+    EXPECT_EQ(timing.LateNs.size(), s.Reports.size());
+    EXPECT_LT(*std::max_element(timing.LateNs.begin(), timing.LateNs.end()), 1000000);
 }
 
 }  // namespace

@@ -1,0 +1,30 @@
+#include "play/stream_listing.h"
+
+#include "play/listing.h"
+#include "play/stream_schedule.h"
+
+namespace {
+
+constexpr long long MicrosecondsPerSecond = 1000000;
+
+}  // namespace
+
+void PrintStreamListing(std::FILE* out, const std::string& name, const std::string& controllers,
+                        const RumbleStream& stream, const Schedule& schedule)
+{
+    const long long rate = MicrosecondsPerSecond / stream.SamplePeriodUs;
+    std::fprintf(out, "%s: %s rumble, %lld samples a second, %s long (%s)\n", name.c_str(), stream.Format.c_str(), rate,
+                 FormatPlayTime(StreamLengthUs(stream)).c_str(),
+                 CountOf(static_cast<long long>(stream.Samples.size()), "sample").c_str());
+    if (stream.Loops) {
+        std::fprintf(out, "loop: samples %zu to %zu", stream.LoopStart, stream.LoopEnd);
+        if (stream.LoopWait > 0) std::fprintf(out, ", then %s of silence", CountOf(static_cast<long long>(stream.LoopWait), "sample").c_str());
+        std::fprintf(out, " (played once through; --loop repeats the whole file)\n");
+    }
+    std::fprintf(out, "peak amplitude: %.2f of full; the safe maximum is %.2f", AmplitudeShare(stream.PeakAmplitude),
+                 AmplitudeShare(SafeMaximumAmplitude));
+    if (stream.Lowered > 0) std::fprintf(out, "; %s lowered to it", CountOf(stream.Lowered, "sample").c_str());
+    std::fprintf(out, "\non %s: %s, three 5 ms samples in each, every %lld ms\n", controllers.c_str(),
+                 CountOf(static_cast<long long>(schedule.Reports.size()), "report").c_str(),
+                 StreamReportPeriodUs / 1000);
+}

@@ -1,0 +1,169 @@
+"""End to end: rumble files (.bnvib, .jcvib) played by tavrel-play on the strict virtual controller.
+
+Usage: rumble_files_e2e.py --play PATH (--library PATH | --stand-ins DIR) --work DIR
+
+Writes a .bnvib and a .jcvib from their documented layouts, plays each, and decodes the rumble
+blocks in the controller's log with a decoder of this test's own (from the published tables, not
+from tavrel's code): the samples played must follow the file's within the encoder's error, never
+above the safe maximum, three to a report every 15 ms (never closer than 12), then silence and the
+tear-down. Exits 0 when every check passed, 1 with the failures listed otherwise.
+"""
+import argparse
+import math
+import os
+import struct
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from tavrel_e2e import TEAR_DOWN_TAIL, Checks, Platform, Run, add_controller_arguments, tail_of, writes_of  # noqa: E402
+
+SAFE_MAXIMUM = -27      # amplitude code 100, in 1/32 octave
+SILENT = -256
+STREAM_SPACING_MS = 12  # the least gap a stream keeps after a slow write
+MEAN_ERROR_LIMIT = 3.0  # 1/32 octave a band and a sample, on average
+
+# The 5-bit commands: (amplitude action, value, frequency action, value); actions k(eep), r(eset),
+# s(et), a(dd, held within range).
+COMMANDS = ([("r", 0, "r", 0)] + [("s", -16 * i, "k", 0) for i in range(0, 11)] +
+            [("k", 0, "s", v) for v in (-12, -6, 0, 6, 12)] +
+            [(a, av, f, fv) for av in (4, 1) for (f, fv) in (("a", 1), ("k", 0), ("a", -1)) for a in ("a",)] +
+            [("k", 0, "a", 1), ("k", 0, "k", 0), ("k", 0, "a", -1)] +
+            [("a", av, f, fv) for av in (-1, -4) for (f, fv) in (("a", 1), ("k", 0), ("a", -1))])
+
+
+def amplitude_of_code(i):
+    if i == 0:
+        return SILENT
+    if i < 16:
+        return 8 * i - 248
+    if i < 32:
+        return 2 * i - 158
+    return i - 127
+
+
+def act(action, value, current, reset, low, high):
+    return {"k": current, "r": reset, "s": value, "a": max(low, min(high, current + value))}[action]
+
+
+def command(band, c):
+    am, av, fm, fv = COMMANDS[c]
+    return [act(am, av, band[0], SILENT, SILENT, 0), act(fm, fv, band[1], 0, -64, 64)]
+
+
+def decode(block, state):
+    """The samples a block plays (state: [[high amp, high freq], [low amp, low freq]], changed)."""
+    v = int.from_bytes(block, "little")
+    field = lambda low, bits: (v >> low) & ((1 << bits) - 1)  # noqa: E731
+    out = []
+
+    def step(h, l):
+        state[0] = command(state[0], field(h, 5))
+        state[1] = command(state[1], field(l, 5))
+        out.append([list(state[0]), list(state[1])])
+    form = v >> 30
+    if form == 3:
+        step(20, 25), step(10, 15), step(0, 5)
+    elif form == 2 and field(0, 10) == 0:
+        step(20, 25), step(10, 15)
+    elif form == 2:
+        band, other = (0, 1) if field(0, 1) else (1, 0)
+        state[band] = [amplitude_of_code(field(23, 7)), field(1, 7) - 64]
+        state[other] = command(state[other], field(18, 5))
+        out.append([list(state[0]), list(state[1])])
+        step(8, 13)
+    elif form == 1 and field(0, 20) == 0:
+        step(20, 25)
+    elif form == 1 and field(0, 2) == 0:
+        state[0] = [amplitude_of_code(field(9, 7)), field(2, 7) - 64]
+        state[1] = [amplitude_of_code(field(23, 7)), field(16, 7) - 64]
+        out.append([list(state[0]), list(state[1])])
+    elif form == 1:
+        band = 0 if field(0, 1) else 1
+        state[band][1 if field(2, 1) else 0] = (field(23, 7) - 64) if field(2, 1) else amplitude_of_code(field(23, 7))
+        out.append([list(state[0]), list(state[1])])
+        step(13, 18), step(3, 8)
+    return out
+
+
+def bnvib(samples):
+    """A plain .bnvib at 200 a second: (low amp, low freq, high amp, high freq) bytes a sample."""
+    data = b"".join(bytes(s) for s in samples)
+    return struct.pack("<IHHI", 4, 3, 200, len(data)) + data
+
+
+def level_of_bytes(amp, freq, high):
+    a = SILENT if amp == 0 else max(SILENT, round(32 * math.log2(amp / 255)))
+    return [min(a, SAFE_MAXIMUM), max(-64, min(63, freq - (160 if high else 128)))]
+
+
+def check_stream(c, args, name, path, wanted):
+    run = Run(args, name, arguments=["--controller", "right", "--timing", path],
+              extra_env={"TAVREL_VJ_CONTROLLER": "right", "TAVREL_VJ_STRICT": "1",
+                         "TAVREL_VJ_SPACING_MS": str(STREAM_SPACING_MS)}).finish(timeout=60)
+    c.expect(run.status == 0, "%s: exit status %r, stderr %r" % (name, run.status, run.stderr[:300]))
+    c.expect(not run.log_lines_matching(lambda line: " fault " in line), "%s: the controller logged faults" % name)
+    # A streamed block passed over after a stall loses its samples: none may be.
+    c.expect(", 0 passed over" in run.stderr, "%s: reports passed over: %r" % (name, run.stderr[-200:]))
+    writes = writes_of(run.events)
+    c.expect(tail_of(writes) == TEAR_DOWN_TAIL, "%s: no tear-down at the end" % name)
+    rumble = [w for w in writes if w[2][0] == 0x10][:-1]  # the stream's reports; the last is the tear-down's
+    state = [[SILENT, 0], [SILENT, 0]]
+    played = []
+    for w in rumble:
+        samples = decode(w[2][6:10], state)  # the right actuator's block
+        played.extend(samples + [samples[-1]] * (3 - len(samples)))
+    c.expect(len(rumble) >= len(wanted) // 3, "%s: %d reports for %d samples" % (name, len(rumble), len(wanted)))
+    gaps = [(b[0] - a[0]) / 1e6 for a, b in zip(rumble, rumble[1:])]
+    c.expect(gaps and min(gaps) >= STREAM_SPACING_MS - 0.5, "%s: reports %.2f ms apart" % (name, min(gaps or [0])))
+    c.expect(gaps and sorted(gaps)[len(gaps) // 2] < 15.5, "%s: reports a median %.2f ms apart" %
+             (name, sorted(gaps or [0])[len(gaps) // 2] if gaps else 0))
+    c.expect(all(p[b][0] <= SAFE_MAXIMUM for p in played for b in (0, 1)), "%s: above the safe maximum" % name)
+    error = 0
+    for w, p in zip(wanted, played):
+        for b in (0, 1):
+            sounds = w[b][0] >= -254 and p[b][0] >= -254
+            error += abs(max(w[b][0], SILENT) - p[b][0]) + (abs(w[b][1] - p[b][1]) if sounds else 0)
+    mean = error / (2 * max(1, min(len(wanted), len(played))))
+    c.expect(mean <= MEAN_ERROR_LIMIT, "%s: the played samples are %.2f steps from the file's on average" % (name, mean))
+    c.expect(bytes(writes[-4][2][2:6]) == bytes([0x3C, 0x00, 0x2F, 0x40]), "%s: no silence at the end" % name)
+    print("%s: %d reports, mean error %.2f steps a band" % (name, len(rumble), mean))
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--play", required=True)
+    add_controller_arguments(parser)
+    parser.add_argument("--work", required=True)
+    args = parser.parse_args()
+    os.makedirs(args.work, exist_ok=True)
+    args.platform = Platform(args, args.play)
+    c = Checks("rumble files")
+
+    # Two seconds: a swell and a sweep on the high band, pulses on the low one, one sample too loud.
+    samples = []
+    for i in range(400):
+        high_amp = int(40 + 60 * (1 + math.sin(i / 15)))
+        low_amp = 110 if i % 40 < 20 else 0
+        samples.append((low_amp, 120 + i % 24, 255 if i == 200 else high_amp, 140 + (i // 4) % 60))
+    path = os.path.join(args.work, "swell.bnvib")
+    with open(path, "wb") as f:
+        f.write(bnvib(samples))
+    wanted = [[level_of_bytes(s[2], s[3], True), level_of_bytes(s[0], s[1], False)] for s in samples]
+    check_stream(c, args, "bnvib", args.platform.log_path(path), wanted)
+
+    # A .jcvib of tavrel's own one-sample blocks, 15 ms apart: each held for three samples.
+    blocks = [bytes([0x3C, 0x00, 0x2F, 0x40]), bytes([0x00, 0xC9, 0x40, 0x40]), bytes([0x70, 0xB1, 0x50, 0x72])] * 20
+    path = os.path.join(args.work, "recorded.jcvib")
+    with open(path, "wb") as f:
+        f.write(b"RRAW" + struct.pack(">HI", 15, len(blocks)) + b"".join(blocks))
+    state = [[SILENT, 0], [SILENT, 0]]
+    wanted = []
+    for block in blocks:
+        sample = decode(block, state)[0]
+        wanted.extend([[[min(sample[b][0], SAFE_MAXIMUM), sample[b][1]] for b in (0, 1)]] * 3)
+    check_stream(c, args, "jcvib", args.platform.log_path(path), wanted)
+    c.finish()
+
+
+if __name__ == "__main__":
+    main()
