@@ -11,6 +11,7 @@
 #include "play/midi_reader.h"
 #include "play/note_selection.h"
 #include "play/performer.h"
+#include "play/piece_samples.h"
 #include "play/piece_start.h"
 #include "play/progress_line.h"
 #include "play/readers/bnvib_reader.h"
@@ -35,6 +36,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <fstream>
 #include <limits>
 #include <string>
 
@@ -47,6 +49,7 @@ constexpr int ExitControllerLost = 3;
 constexpr int MinIntervalLowestMs = 8;
 constexpr int MinIntervalHighestMs = 100;
 constexpr int VolumeHighestPercent = 400;
+constexpr int FullVolumePercent = 100;
 
 struct Options {
     std::string File;
@@ -66,6 +69,8 @@ struct Options {
     bool ListPorts = false;
     int BendRangeSemitones = DefaultBendRangeSemitones;
     std::string Record;
+    NoteShape Shape;                  // --attack and --release, in us
+    std::string WriteBnvib;
 };
 
 // The file, read and checked: a text piece or the chosen notes of a MIDI song.
@@ -226,9 +231,17 @@ Performance PlanPerformance(const Options& options, const Music& music, const st
             performance.Schedules.push_back(BuildStreamSchedule(stream, stream, interval, options.VolumePercent));
         return performance;
     }
+    // Shaped notes change every 5 ms: they are streamed. The pieces' levels hold the volume already.
+    const bool shaped = options.Shape.AttackUs > 0 || options.Shape.ReleaseUs > 0;
+    const auto scheduleOf = [&](const Piece& left, const Piece& right) {
+        if (!shaped) return &left == &right ? BuildSchedule(left, interval) : BuildSchedule(left, right, interval);
+        const RumbleStream leftStream = RenderPieceSamples(left, options.Shape);
+        if (&left == &right) return BuildStreamSchedule(leftStream, leftStream, interval, FullVolumePercent);
+        return BuildStreamSchedule(leftStream, RenderPieceSamples(right, options.Shape), interval, FullVolumePercent);
+    };
     if (!music.IsMidi) {
         const Piece piece = StartPieceAt(music.TextPiece, options.StartUs);
-        for (std::size_t c = 0; c < kinds.size(); ++c) performance.Schedules.push_back(BuildSchedule(piece, interval));
+        for (std::size_t c = 0; c < kinds.size(); ++c) performance.Schedules.push_back(scheduleOf(piece, piece));
         return performance;
     }
     std::vector<int> actuators;
@@ -236,10 +249,35 @@ Performance PlanPerformance(const Options& options, const Music& music, const st
     performance.Voices = AllocateVoices(music.Chosen.Notes, actuators, music.Chosen.LengthUs, options.VolumePercent);
     for (std::vector<Piece>& part : performance.Voices.Parts) {
         for (Piece& piece : part) piece = StartPieceAt(piece, options.StartUs);
-        performance.Schedules.push_back(part.size() > 1 ? BuildSchedule(part[0], part[1], interval)
-                                                        : BuildSchedule(part[0], interval));
+        performance.Schedules.push_back(part.size() > 1 ? scheduleOf(part[0], part[1]) : scheduleOf(part[0], part[0]));
     }
     return performance;
+}
+
+// What the first controller's first actuator would play, as 5 ms samples.
+RumbleStream StreamToWrite(const Options& options, const Music& music)
+{
+    if (music.IsStream) return StartStreamAt(music.Stream, options.StartUs);
+    if (!music.IsMidi) return RenderPieceSamples(StartPieceAt(music.TextPiece, options.StartUs), options.Shape);
+    std::vector<int> actuators;
+    for (const std::string& option : options.Controllers) actuators.push_back(KindNamed(option).Actuators);
+    if (actuators.empty()) actuators.push_back(ControllerKinds[0].Actuators);
+    const Allocation voices = AllocateVoices(music.Chosen.Notes, actuators, music.Chosen.LengthUs, options.VolumePercent);
+    return RenderPieceSamples(StartPieceAt(voices.Parts[0][0], options.StartUs), options.Shape);
+}
+
+// Writes what would be played as a .bnvib; needs no controller.
+int WriteBnvibFile(const Options& options, const Music& music)
+{
+    const std::string bytes = FormBnvib(StreamToWrite(options, music));
+    std::ofstream out(options.WriteBnvib, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) {
+        std::fprintf(stderr, "tavrel-play: %s: could not be written\n", options.WriteBnvib.c_str());
+        return ExitBadInput;
+    }
+    return ExitPlayed;
 }
 
 // The controllers a listing or schedule is for: those named, else those connected, else one
@@ -317,7 +355,8 @@ int Play(const Options& options, const Music& music, const std::string& name)
 // --live: the options that make sense for it handed over, the others refused.
 int PlayLiveWith(const CLI::App& app, const Options& options)
 {
-    for (const char* fileOnly : {"FILE", "--list", "--schedule", "--tracks", "--tempo", "--start", "--loop"}) {
+    for (const char* fileOnly : {"FILE", "--list", "--schedule", "--tracks", "--tempo", "--start", "--loop", "--attack",
+                                 "--release", "--write-bnvib"}) {
         if (app.count(fileOnly) == 0) continue;
         std::fprintf(stderr, "tavrel-play: %s is for files, not --live\n", fileOnly);
         return ExitBadInput;
@@ -384,6 +423,15 @@ int Run(int argc, char** argv)
                    "live: semitones a full pitch bend moves, until the sender sets it (default 2)")
         ->check(CLI::Range(0, MaxBendRangeSemitones));
     app.add_option("--record", options.Record, "live: also write what was played to a MIDI file")->type_name("FILE.mid");
+    long long attackMs = 0;
+    long long releaseMs = 0;
+    app.add_option("--attack", attackMs, "notes rise from silence over this many ms (default 0: at once)")
+        ->check(CLI::Range(0LL, LongestShapeUs / MicrosecondsPerMillisecond));
+    app.add_option("--release", releaseMs, "notes fade over this many ms after they end (default 0: at once)")
+        ->check(CLI::Range(0LL, LongestShapeUs / MicrosecondsPerMillisecond));
+    app.add_option("--write-bnvib", options.WriteBnvib,
+                   "write what would be played (the first actuator's) as a .bnvib rumble file instead of playing it")
+        ->type_name("FILE");
     app.set_version_flag("--version", std::string("tavrel-play ") + TavrelVersion, "print the version and exit");
     // --live and --loop alone take what they mean alone: the default port, until interrupted.
     std::vector<std::string> arguments(argv + 1, argv + argc);
@@ -425,6 +473,7 @@ int Run(int argc, char** argv)
         std::fprintf(stderr, "tavrel-play: at most %d controllers play at once\n", MaxControllers);
         return ExitBadInput;
     }
+    options.Shape = NoteShape{attackMs * MicrosecondsPerMillisecond, releaseMs * MicrosecondsPerMillisecond};
     if (options.ListPorts) return ListLivePorts();
     if (app.count("--live") > 0) return PlayLiveWith(app, options);
     if (!options.Record.empty() || app.count("--bend-range") > 0) {
@@ -443,6 +492,7 @@ int Run(int argc, char** argv)
                      name.c_str(), FormatPlayTime(lengthUs).c_str());
         return ExitBadInput;
     }
+    if (!options.WriteBnvib.empty()) return WriteBnvibFile(options, music);
     if (options.PrintSchedule) {
         PrintSchedules(PlanPerformance(options, music, ControllersToList(options, false)));
         return ExitPlayed;

@@ -2,6 +2,7 @@
 // written back.
 #include "play/readers/bnvib_reader.h"
 #include "play/readers/jcvib_reader.h"
+#include "play/piece_samples.h"
 #include "play/stream_schedule.h"
 
 #include <gtest/gtest.h>
@@ -129,6 +130,37 @@ TEST(RumbleFiles, AStreamGoesOutThreeSamplesAReportEveryFifteenMillisecondsAndDe
     RumbleSample first[MaxSamplesPerBlock];
     DecodeRumbleBlock(half.Reports[0].Left.Bytes, &quiet, first);
     EXPECT_EQ(first[0].High.Amplitude, -40 - LogStepsPerOctave);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RumbleFiles, ShapedNotesRiseFromTheirSampleAndFadeAfterTheyEnd)
+{
+    BuildToneTables();
+    // A4 at level 10 on both bands from 12 ms (nearest sample: 10 ms) to 112 ms.
+    Piece piece;
+    piece.Voices.resize(1);
+    piece.Voices[0].Steps = {{12000, 36, 10, 10}, {112000, RestNote, 0, 0}};
+    piece.LengthUs = 200000;
+    const RumbleStream plain = RenderPieceSamples(piece, NoteShape{});
+    const RumbleStream shaped = RenderPieceSamples(piece, NoteShape{20000, 40000});
+    const int full = plain.Samples[5].High.Amplitude;
+    EXPECT_EQ(full, SafeMaximumAmplitude);  // level 10: amplitude code 100
+    EXPECT_LT(plain.Samples[1].High.Amplitude, QuietestAmplitude);  // 5 ms: not yet
+    EXPECT_EQ(plain.Samples[2].High.Amplitude, full);               // 10 ms: the onset's sample
+    EXPECT_LT(plain.Samples[23].High.Amplitude, QuietestAmplitude);  // 115 ms: over
+    // Attack of 20 ms: a quarter, a half, three quarters, then full (-2, -1, -0.4 octaves).
+    EXPECT_EQ(shaped.Samples[2].High.Amplitude, full - 64);
+    EXPECT_EQ(shaped.Samples[3].High.Amplitude, full - 32);
+    EXPECT_EQ(shaped.Samples[4].High.Amplitude, full - 13);
+    EXPECT_EQ(shaped.Samples[5].High.Amplitude, full);
+    EXPECT_EQ(shaped.Samples[5].Low.Amplitude, plain.Samples[5].Low.Amplitude);
+    // Release of 40 ms from 110 ms (the end's sample): half way at 130 ms, silent from 150 ms.
+    EXPECT_EQ(shaped.Samples[26].High.Amplitude, full - 32);
+    EXPECT_EQ(shaped.Samples[26].High.Frequency, plain.Samples[5].High.Frequency);
+    EXPECT_LT(shaped.Samples[30].High.Amplitude, QuietestAmplitude);
 }
 
 }  // namespace

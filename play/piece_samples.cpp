@@ -1,0 +1,77 @@
+#include "play/piece_samples.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// What a band sounds for a voice step, as the one-sample report of it would set it.
+BandLevel BandLevelOf(const VoiceStep& step, bool high)
+{
+    const RumbleBytes bytes = high ? FormBandRumbleBytes(step.Note, step.HighLevel, RestNote, 0)
+                                   : FormBandRumbleBytes(RestNote, 0, step.Note, step.LowLevel);
+    RumbleSample state = RestingRumbleSample;
+    RumbleSample samples[MaxSamplesPerBlock];
+    DecodeRumbleBlock(bytes.Bytes, &state, samples);
+    return high ? state.High : state.Low;
+}
+
+bool Sounds(const BandLevel& level) { return level.Amplitude >= QuietestAmplitude; }
+
+// amplitude scaled by share (0 to 1) of its loudness, in the log units of the levels.
+int Scaled(int amplitude, double share)
+{
+    if (share <= 0.0) return SilentAmplitude;
+    if (share >= 1.0) return amplitude;
+    return std::max(SilentAmplitude, amplitude + static_cast<int>(std::lround(LogStepsPerOctave * std::log2(share))));
+}
+
+// One band's samples from one voice's steps.
+void RenderBand(const PieceVoice& voice, bool high, const NoteShape& shape, std::vector<RumbleSample>& samples)
+{
+    std::size_t next = 0;
+    BandLevel note{SilentAmplitude, 0};   // the note sounding, at its full level
+    long long onsetUs = -1;
+    BandLevel released{SilentAmplitude, 0};  // the note fading after its end, from the level it had
+    long long endUs = -1;
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const long long t = static_cast<long long>(i) * SampleSpacingUs;
+        // A step lands on the sample nearest its time.
+        for (; next < voice.Steps.size() && voice.Steps[next].AtUs <= t + SampleSpacingUs / 2; ++next) {
+            const BandLevel level = BandLevelOf(voice.Steps[next], high);
+            if (Sounds(note)) {
+                // The note before ends here; it fades from where its attack had brought it.
+                const double reached = shape.AttackUs > 0 ? std::min(1.0, static_cast<double>(t - onsetUs) / shape.AttackUs) : 1.0;
+                released = BandLevel{Scaled(note.Amplitude, reached), note.Frequency};
+                endUs = t;
+            }
+            note = level;
+            onsetUs = t;
+        }
+        BandLevel& band = high ? samples[i].High : samples[i].Low;
+        if (Sounds(note)) {
+            const double rising = shape.AttackUs > 0 ? std::min(1.0, static_cast<double>(t - onsetUs + SampleSpacingUs) / shape.AttackUs) : 1.0;
+            band = BandLevel{Scaled(note.Amplitude, rising), note.Frequency};
+        } else if (endUs >= 0 && shape.ReleaseUs > 0 && t - endUs < shape.ReleaseUs && Sounds(released)) {
+            band = BandLevel{Scaled(released.Amplitude, 1.0 - static_cast<double>(t - endUs) / shape.ReleaseUs),
+                             released.Frequency};
+        } else {
+            band = BandLevel{SilentAmplitude, note.Frequency};
+        }
+    }
+}
+
+}  // namespace
+
+RumbleStream RenderPieceSamples(const Piece& piece, const NoteShape& shape)
+{
+    RumbleStream stream;
+    stream.Format = "piece";
+    const long long lengthUs = piece.LengthUs + shape.ReleaseUs;
+    stream.Samples.assign(static_cast<std::size_t>((lengthUs + SampleSpacingUs - 1) / SampleSpacingUs), RestingRumbleSample);
+    if (piece.Voices.empty()) return stream;
+    RenderBand(piece.Voices[0], true, shape, stream.Samples);
+    RenderBand(piece.Voices.size() > 1 ? piece.Voices[1] : piece.Voices[0], false, shape, stream.Samples);
+    LowerToSafeMaximum(stream);
+    return stream;
+}

@@ -1,0 +1,19 @@
+// A piece as rumble samples every 5 ms, its notes shaped: each note rises from silence over the
+// attack and, once it ends, fades over the release, so that notes start and stop softly instead
+// of at once. Onsets land on their 5 ms sample, not on a report.
+#pragma once
+
+#include "play/piece.h"
+#include "play/rumble_stream.h"
+
+struct NoteShape {
+    long long AttackUs = 0;
+    long long ReleaseUs = 0;
+};
+
+constexpr long long LongestShapeUs = 2000000;
+
+// One actuator's samples: voice 1 on the high band and voice 2 on the low band, or a single
+// voice on both, each band at the level and frequency the one-sample reports would give it,
+// shaped. The tone tables must be built.
+RumbleStream RenderPieceSamples(const Piece& piece, const NoteShape& shape);
