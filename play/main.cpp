@@ -381,7 +381,8 @@ int Run(int argc, char** argv)
     Options options;
     CLI::App app{"Plays a tune written in the play-data language, or a Standard MIDI File, on the rumble of "
                  "every controller connected."};
-    CLI::Option* file = app.add_option("FILE", options.File, "the tune as text, or a MIDI file; - for standard input");
+    CLI::Option* file = app.add_option("FILE", options.File,
+                                       "the tune as text, a MIDI file or a rumble file (.bnvib, .jcvib); - for standard input");
     app.add_option("--controller", options.Controllers,
                    "the controllers to play on, in order: right, left or pro, comma-separated or repeated "
                    "(default: every one connected, up to 4)")
