@@ -34,7 +34,9 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <fstream>
 #include <limits>
@@ -274,7 +276,7 @@ int WriteBnvibFile(const Options& options, const Music& music)
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) {
-        std::fprintf(stderr, "tavrel-play: %s: could not be written\n", options.WriteBnvib.c_str());
+        std::fprintf(stderr, "tavrel-play: %s: %s\n", options.WriteBnvib.c_str(), std::strerror(errno));
         return ExitBadInput;
     }
     return ExitPlayed;
