@@ -4,6 +4,7 @@
 #include "platform/midi_input.h"
 
 #include "platform/clock.h"
+#include "platform/midi_port_names.h"
 
 #include <alsa/asoundlib.h>
 #include <poll.h>
@@ -11,7 +12,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -143,51 +143,21 @@ std::vector<SourcePort> ListSourcePorts(snd_seq_t* sequencer)
     return sources;
 }
 
-std::string ToLower(std::string text)
-{
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-// "20:0 "USB Keyboard:USB Keyboard MIDI 1", 14:0 "Midi Through:Midi Through Port-0"".
-std::string DescribePorts(const std::vector<const SourcePort*>& ports)
-{
-    std::string text;
-    for (const SourcePort* source : ports) {
-        if (!text.empty()) text += ", ";
-        text += source->Port.Id + " \"" + source->Port.Name + "\"";
-    }
-    return text;
-}
-
-// The source that port names: by its Id, by part of its name, or by an address ALSA can
-// parse ("CLIENT:PORT", "Client name:PORT").
+// The source that port names: by its Id or part of its name, else by an address ALSA can parse
+// ("CLIENT:PORT", "Client name:PORT").
 bool FindSourcePort(snd_seq_t* sequencer, const std::string& port, SourcePort* found, std::string* failure)
 {
-    std::vector<SourcePort> sources = ListSourcePorts(sequencer);
-    for (const SourcePort& source : sources) {
-        if (source.Port.Id == port) {
-            *found = source;
-            return true;
-        }
-    }
-
-    std::string wanted = ToLower(port);
-    std::vector<const SourcePort*> matches;
-    for (const SourcePort& source : sources)
-        if (ToLower(source.Port.Name).find(wanted) != std::string::npos) matches.push_back(&source);
-    if (matches.size() == 1) {
-        *found = *matches.front();
+    const std::vector<SourcePort> sources = ListSourcePorts(sequencer);
+    std::vector<MidiPortName> names;
+    for (const SourcePort& source : sources) names.push_back(source.Port);
+    std::size_t index = 0;
+    const PortMatch match = MatchMidiPort(names, port, "CLIENT:PORT", &index, failure);
+    if (match == PortMatch::Found) {
+        *found = sources[index];
         return true;
     }
-    if (matches.size() > 1) {
-        *failure = "\"" + port + "\" matches several MIDI input ports: " + DescribePorts(matches) +
-                   "; give more of the name, or its CLIENT:PORT";
-        return false;
-    }
-
     snd_seq_addr_t parsed = {};
-    if (snd_seq_parse_address(sequencer, &parsed, port.c_str()) >= 0) {
+    if (match == PortMatch::None && snd_seq_parse_address(sequencer, &parsed, port.c_str()) >= 0) {
         for (const SourcePort& source : sources) {
             if (source.Address.client == parsed.client && source.Address.port == parsed.port) {
                 *found = source;
@@ -195,11 +165,6 @@ bool FindSourcePort(snd_seq_t* sequencer, const std::string& port, SourcePort* f
             }
         }
     }
-
-    std::vector<const SourcePort*> all;
-    for (const SourcePort& source : sources) all.push_back(&source);
-    *failure = "no MIDI input port named \"" + port + "\"";
-    *failure += all.empty() ? " (there are no MIDI input ports)" : "; there are: " + DescribePorts(all);
     return false;
 }
 

@@ -3,11 +3,11 @@
 #include "platform/midi_input.h"
 
 #include "platform/clock.h"
+#include "platform/midi_port_names.h"
 
 #include <windows.h>
 #include <mmsystem.h>
 
-#include <cctype>
 #include <cstdint>
 
 namespace {
@@ -106,29 +106,11 @@ std::string DescribeError(MMRESULT result)
     return text;
 }
 
-std::string ToLower(std::string text)
-{
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-// "0 "USB Keyboard", 1 "loopMIDI Port"".
-std::string DescribePorts(const std::vector<MidiPortName>& ports)
-{
-    std::string text;
-    for (const MidiPortName& port : ports) {
-        if (!text.empty()) text += ", ";
-        text += port.Id + " \"" + port.Name + "\"";
-    }
-    return text;
-}
-
 // The device that port names: the only one for "", else by its number or part of its name.
 bool FindDevice(const std::string& port, MidiPortName* found, std::string* failure)
 {
     std::vector<MidiPortName> ports;
     ListMidiInputPorts(&ports, failure);
-
     if (port.empty()) {
         if (ports.size() == 1) {
             *found = ports.front();
@@ -137,32 +119,13 @@ bool FindDevice(const std::string& port, MidiPortName* found, std::string* failu
         if (ports.empty())
             *failure = "no MIDI input port (connect a keyboard, or use a loopback port)";
         else
-            *failure = "several MIDI input ports: " + DescribePorts(ports) + "; choose one with --live";
+            *failure = "several MIDI input ports: " + DescribeMidiPorts(ports) + "; choose one with --live";
         return false;
     }
-
-    for (const MidiPortName& candidate : ports) {
-        if (candidate.Id == port) {
-            *found = candidate;
-            return true;
-        }
-    }
-    std::string wanted = ToLower(port);
-    std::vector<MidiPortName> matches;
-    for (const MidiPortName& candidate : ports)
-        if (ToLower(candidate.Name).find(wanted) != std::string::npos) matches.push_back(candidate);
-    if (matches.size() == 1) {
-        *found = matches.front();
-        return true;
-    }
-    if (matches.size() > 1) {
-        *failure = "\"" + port + "\" matches several MIDI input ports: " + DescribePorts(matches) +
-                   "; give more of the name, or its number";
-        return false;
-    }
-    *failure = "no MIDI input port named \"" + port + "\"";
-    *failure += ports.empty() ? " (there are no MIDI input ports)" : "; there are: " + DescribePorts(ports);
-    return false;
+    std::size_t index = 0;
+    if (MatchMidiPort(ports, port, "number", &index, failure) != PortMatch::Found) return false;
+    *found = ports[index];
+    return true;
 }
 
 // Lets go of the device that was stopped from inside a handler: it could not be closed there,

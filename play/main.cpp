@@ -2,6 +2,7 @@
 // every controller connected.
 #include "controller/session.h"
 #include "play/controller_kinds.h"
+#include "play/exit_status.h"
 #include "play/input_file.h"
 #include "play/opened_controllers.h"
 #include "play/listing.h"
@@ -44,14 +45,9 @@
 
 namespace {
 
-constexpr int ExitPlayed = 0;
-constexpr int ExitNoController = 1;
-constexpr int ExitBadInput = 2;
-constexpr int ExitControllerLost = 3;
 constexpr int MinIntervalLowestMs = 8;
 constexpr int MinIntervalHighestMs = 100;
 constexpr int VolumeHighestPercent = 400;
-constexpr int FullVolumePercent = 100;
 
 struct Options {
     std::string File;

@@ -1,5 +1,7 @@
 #include "play/midi_reader.h"
 
+#include "play/midi_bytes.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -21,22 +23,7 @@ constexpr long long DefaultUsPerQuarter = 500000;
 constexpr long long TooLong = MaxLengthUs + 1;
 constexpr int MaxVariableBytes = 4;
 
-constexpr unsigned StatusBit = 0x80;
-constexpr unsigned ChannelMask = 0x0F;
-constexpr unsigned KindMask = 0xF0;
-constexpr unsigned NoteOffStatus = 0x80;
-constexpr unsigned NoteOnStatus = 0x90;
-constexpr unsigned ProgramChangeStatus = 0xC0;
-constexpr unsigned ChannelPressureStatus = 0xD0;
-constexpr unsigned SystemExclusive = 0xF0;
-constexpr unsigned EscapedSystemExclusive = 0xF7;
-constexpr unsigned MetaStatus = 0xFF;
-constexpr unsigned MetaTrackName = 0x03;
-constexpr unsigned MetaEndOfTrack = 0x2F;
-constexpr unsigned MetaSetTempo = 0x51;
 constexpr std::uint32_t SetTempoLength = 3;
-constexpr int Channels = 16;
-constexpr int Keys = 128;
 constexpr std::size_t BytesPerMiB = 1024 * 1024;
 
 // The bytes of one track chunk, without its chunk header.
@@ -83,7 +70,7 @@ struct Reading {
     std::size_t TempoAt;                // the tempo change in effect
     long long LastUs;                   // time of its latest event
     bool Named;
-    std::vector<SoundingNotes> Sounding;  // by channel * Keys + key
+    std::vector<SoundingNotes> Sounding;  // by channel * MidiKeyCount + key
 };
 
 struct Cursor {
@@ -116,7 +103,7 @@ bool ReadData(Cursor* c, int* value, MidiError* error)
 {
     unsigned byte = 0;
     if (!ReadByte(c, &byte, error)) return false;
-    if (byte & StatusBit) return Fail(error, c->At - 1, "a data byte above 127");
+    if (byte & MidiStatusBit) return Fail(error, c->At - 1, "a data byte above 127");
     *value = static_cast<int>(byte);
     return true;
 }
@@ -128,8 +115,8 @@ bool ReadVariable(Cursor* c, std::uint32_t* value, MidiError* error)
     for (int i = 0; i < MaxVariableBytes; ++i) {
         unsigned byte = 0;
         if (!ReadByte(c, &byte, error)) return false;
-        *value = *value << 7 | (byte & ~StatusBit);
-        if (!(byte & StatusBit)) return true;
+        *value = *value << MidiDataBits | (byte & MidiDataMask);
+        if (!(byte & MidiStatusBit)) return true;
     }
     return Fail(error, start, "a variable-length number longer than four bytes");
 }
@@ -182,7 +169,7 @@ bool TakeEvent(const std::string& bytes, const TrackEvent& e, Reading* r, MidiEr
     if (us > MaxLengthUs) return Fail(error, e.Offset, "the song is longer than a day");
     r->LastUs = us;
     std::vector<MidiNote>& notes = r->Song->Notes;
-    SoundingNotes* sounding = &r->Sounding[static_cast<std::size_t>(e.Channel * Keys + e.Key)];
+    SoundingNotes* sounding = &r->Sounding[static_cast<std::size_t>(e.Channel * MidiKeyCount + e.Key)];
     if (e.Kind == EventKind::NoteOn) {
         sounding->Indices.push_back(notes.size());
         notes.push_back(MidiNote{us, us, e.Key, e.Velocity, e.Channel, r->Track});
@@ -211,8 +198,8 @@ void FinishTrack(Reading* r)
 // Reads the channel message after its status; only notes become events of their own.
 bool ReadChannelMessage(Cursor* c, unsigned status, TrackEvent* e, MidiError* error)
 {
-    const unsigned kind = status & KindMask;
-    e->Channel = static_cast<int>(status & ChannelMask);
+    const unsigned kind = status & MidiKindMask;
+    e->Channel = static_cast<int>(status & MidiChannelMask);
     int first = 0;
     int second = 0;
     if (!ReadData(c, &first, error)) return false;
@@ -263,16 +250,16 @@ bool WalkTrack(const std::string& bytes, TrackBytes track, Reading* r, MidiError
         if (!ReadVariable(&c, &delta, error) || !ReadByte(&c, &status, error)) return false;
         tick += delta;
         e.Tick = tick;
-        if (!(status & StatusBit)) {
+        if (!(status & MidiStatusBit)) {
             if (running == 0) return Fail(error, c.At - 1, "running status with no status before it");
             --c.At;   // the byte is the first data byte
             status = running;
         }
         bool read = true;
-        if (status < SystemExclusive) {
+        if (status < SystemExclusiveStart) {
             running = status;
             read = ReadChannelMessage(&c, status, &e, error);
-        } else if (status == SystemExclusive || status == EscapedSystemExclusive) {
+        } else if (status == SystemExclusiveStart || status == SystemExclusiveEnd) {
             running = 0;
             std::uint32_t length = 0;
             read = ReadVariable(&c, &length, error) && Skip(&c, length, error);
@@ -348,7 +335,7 @@ bool ReadMidiFile(const std::string& bytes, MidiSong* song, MidiError* error)
 
     BuildTempoMap(&r);
     r.Timing = true;
-    r.Sounding.resize(Channels * Keys);
+    r.Sounding.resize(MidiChannelCount * MidiKeyCount);
     read.Notes.reserve(r.NoteOns);
     for (std::size_t i = 0; i < tracks.size(); ++i) {
         StartTrack(&r, static_cast<int>(i));

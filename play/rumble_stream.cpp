@@ -2,6 +2,13 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <utility>
+
+bool RefuseRumbleFile(RumbleFileError* error, std::size_t at, std::string message)
+{
+    *error = RumbleFileError{at, std::move(message)};
+    return false;
+}
 
 void LowerToSafeMaximum(RumbleStream& stream)
 {

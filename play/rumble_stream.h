@@ -25,6 +25,9 @@ struct RumbleFileError {
     std::string Message;
 };
 
+// Records a fault at byte at of a rumble file; false, for the reader to return.
+bool RefuseRumbleFile(RumbleFileError* error, std::size_t at, std::string message);
+
 // Rumble files are refused above this size, and a stream longer than this.
 constexpr std::size_t MaxRumbleFileBytes = 16 * 1024 * 1024;
 constexpr std::size_t MaxRumbleSamples = 3600 * 200;  // an hour at 200 samples a second

@@ -2,12 +2,7 @@
 
 #include "play/listing.h"
 #include "play/stream_schedule.h"
-
-namespace {
-
-constexpr long long MicrosecondsPerSecond = 1000000;
-
-}  // namespace
+#include "play/time_units.h"
 
 void PrintStreamListing(std::FILE* out, const std::string& name, const std::string& controllers,
                         const RumbleStream& stream, const Schedule& schedule)
@@ -26,5 +21,5 @@ void PrintStreamListing(std::FILE* out, const std::string& name, const std::stri
     if (stream.Lowered > 0) std::fprintf(out, "; %s lowered to it", CountOf(stream.Lowered, "sample").c_str());
     std::fprintf(out, "\non %s: %s, three 5 ms samples in each, every %lld ms\n", controllers.c_str(),
                  CountOf(static_cast<long long>(schedule.Reports.size()), "report").c_str(),
-                 StreamReportPeriodUs / 1000);
+                 StreamReportPeriodUs / MicrosecondsPerMillisecond);
 }

@@ -1,13 +1,12 @@
 #include "play/stream_schedule.h"
 
 #include "controller/link.h"
+#include "play/voice_builder.h"
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
-
-constexpr int FullVolumePercent = 100;
 
 // The sample sounding at timeUs, louder or softer by the volume.
 RumbleSample SampleAt(const RumbleStream& stream, long long timeUs, int volumeSteps, bool mute)

@@ -13,13 +13,14 @@ constexpr int PercentAll = 100;
 
 double Microseconds(long long ns) { return static_cast<double>(ns) / NanosecondsPerMicrosecond; }
 
-}  // namespace
-
+// Nearest-rank percentile of sorted values.
 long long Percentile(const std::vector<long long>& sorted, int percent)
 {
     const std::size_t rank = (sorted.size() * static_cast<std::size_t>(percent) + PercentAll - 1) / PercentAll;
     return sorted[rank == 0 ? 0 : rank - 1];
 }
+
+}  // namespace
 
 std::string FormLatencyFigures(std::vector<long long> ns)
 {

@@ -4,8 +4,5 @@
 #include <string>
 #include <vector>
 
-// Nearest-rank percentile of sorted values.
-long long Percentile(const std::vector<long long>& sorted, int percent);
-
 // "p50 0.3 us, p99 812.4 us, max 1502.0 us" of nanosecond values, in any order; not empty.
 std::string FormLatencyFigures(std::vector<long long> ns);

@@ -12,7 +12,6 @@ namespace {
 using tune_text::Command;
 using tune_text::CommandKind;
 
-constexpr int FullVolumePercent = 100;
 
 enum class BandUse { Both, HighOnly, LowOnly };
 

@@ -8,6 +8,8 @@ constexpr long long MaxPieceLengthUs = 24LL * 3600 * 1000000;  // one day
 constexpr std::size_t MaxPieceSteps = 4000000;
 constexpr std::size_t MaxCommandsPlayed = 20000000;  // bounds repeats of repeats
 
+constexpr int FullVolumePercent = 100;  // --volume that leaves every level as it is
+
 // Level of a table level at volume percent: rounded, never above the tables' level 10.
 int ScaleLevel(int level, int volumePercent);
 

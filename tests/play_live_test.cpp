@@ -8,6 +8,7 @@
 #include "play/live/midi_stream.h"
 #include "play/midi_reader.h"
 #include "play/schedule.h"
+#include "platform/midi_port_names.h"
 #include "rumble/tone_tables.h"
 
 #include <gtest/gtest.h>
@@ -274,6 +275,26 @@ TEST_F(LiveVoicesTest, TheStatusLineNamesWhatEachBandOfEachControllerPlays)
     TakeLiveMessages(voices, {{0x90, 76, 100}, {0x90, 61, 100}}, 0);  // E5, then C#4 below it
     EXPECT_EQ(FormLiveStatus(voices.Bands, {"right Joy-Con", "Pro Controller"}),
               "right Joy-Con E5 - | Pro Controller L: E5 C#4 R: E5 -");  // the Pro Controller doubles E5
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MidiPorts, APortIsChosenByItsIdOrTheOnlyNameThatHoldsWhatIsGiven)
+{
+    const std::vector<MidiPortName> ports{{"20:0", "USB Keyboard:MIDI 1"}, {"24:0", "Synth:In"}, {"24:1", "Synth:Thru"}};
+    std::size_t index = 9;
+    std::string failure;
+    EXPECT_EQ(MatchMidiPort(ports, "24:1", "CLIENT:PORT", &index, &failure), PortMatch::Found);
+    EXPECT_EQ(index, 2u);
+    EXPECT_EQ(MatchMidiPort(ports, "usb keyboard", "CLIENT:PORT", &index, &failure), PortMatch::Found);
+    EXPECT_EQ(index, 0u);
+    EXPECT_EQ(MatchMidiPort(ports, "synth", "CLIENT:PORT", &index, &failure), PortMatch::Several);
+    EXPECT_EQ(failure, "\"synth\" matches several MIDI input ports: 24:0 \"Synth:In\", 24:1 \"Synth:Thru\"; give more "
+                       "of the name, or its CLIENT:PORT");
+    EXPECT_EQ(MatchMidiPort(ports, "piano", "number", &index, &failure), PortMatch::None);
+    EXPECT_EQ(failure.rfind("no MIDI input port named \"piano\"; there are: 20:0", 0), 0u);
 }
 
 }  // namespace

@@ -1,10 +1,13 @@
 #include "play/live/live_play.h"
 
 #include "controller/session.h"
+#include "play/exit_status.h"
 #include "play/listing.h"
 #include "play/live/live_performer.h"
 #include "play/live/live_recording.h"
 #include "play/live/live_status.h"
+#include "play/midi_reader.h"
+#include "play/riff_midi.h"
 #include "play/opened_controllers.h"
 #include "play/time_units.h"
 #include "play/timing_figures.h"
@@ -24,10 +27,6 @@
 
 namespace {
 
-constexpr int ExitPlayed = 0;
-constexpr int ExitNoController = 1;
-constexpr int ExitBadInput = 2;
-constexpr int ExitControllerLost = 3;
 
 void PrintLiveTiming(const LiveTiming& timing)
 {
@@ -58,16 +57,19 @@ void PrintSummary(const LiveVoices& voices, long long skipped)
     if (skipped > 0) std::printf("%s that are not MIDI skipped.\n", CountOf(skipped, "byte").c_str());
 }
 
+// Enough of a file's start to tell a MIDI file.
+constexpr std::size_t MidiHeadBytes = 12;
+
 // A Standard or RIFF MIDI file given as a live source would be read as junk: say what to do.
 bool IsMidiFile(const std::string& source)
 {
     std::error_code error;
     if (source == "-" || !std::filesystem::is_regular_file(source, error)) return false;
     std::ifstream file(source, std::ios::binary);
-    char head[4] = {};
-    file.read(head, sizeof head);
-    const std::string start(head, static_cast<std::size_t>(file.gcount()));
-    return start == "MThd" || start == "RIFF";
+    std::string head(MidiHeadBytes, '\0');
+    file.read(&head[0], static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(file.gcount()));
+    return midi_file::LooksLikeMidi(head) || midi_file::LooksLikeRiffMidi(head);
 }
 
 }  // namespace

@@ -1,20 +1,13 @@
 #include "play/live/live_recording.h"
 
+#include "play/midi_bytes.h"
+
 
 #include <algorithm>
 
 namespace {
 
-constexpr unsigned char NoteOff = 0x80;
-constexpr unsigned char NoteOn = 0x90;
-constexpr unsigned char PitchBend = 0xE0;
-constexpr int BendCenter = 8192;
-constexpr int DataBits = 7;
-constexpr unsigned char DataMask = 0x7F;
 constexpr unsigned char MoreBit = 0x80;
-constexpr unsigned char MetaEvent = 0xFF;
-constexpr unsigned char SetTempo = 0x51;
-constexpr unsigned char EndOfTrack = 0x2F;
 constexpr int Format0 = 0;
 constexpr int HeaderLength = 6;
 constexpr int BitsPerByte = 8;
@@ -41,8 +34,8 @@ void AppendVariableLength(std::string& out, unsigned long long value)
     unsigned char groups[10];
     int count = 0;
     do {
-        groups[count++] = static_cast<unsigned char>(value & DataMask);
-        value >>= DataBits;
+        groups[count++] = static_cast<unsigned char>(value & MidiDataMask);
+        value >>= MidiDataBits;
     } while (value > 0);
     while (count > 1) out += static_cast<char>(groups[--count] | MoreBit);
     out += static_cast<char>(groups[0]);
@@ -56,18 +49,18 @@ std::string FormRecordingMidi(const std::vector<PlayedEvent>& played, long long 
     for (const PlayedEvent& p : played) {
         const unsigned char channel = static_cast<unsigned char>(p.Channel);
         if (p.Key < 0) {
-            const unsigned value = static_cast<unsigned>(p.Velocity + BendCenter);
-            events.push_back(FileEvent{p.StartUs, BendOrder, {static_cast<unsigned char>(PitchBend | channel),
-                                                      static_cast<unsigned char>(value & DataMask),
-                                                      static_cast<unsigned char>(value >> DataBits)}});
+            const unsigned value = static_cast<unsigned>(p.Velocity + PitchBendCentre);
+            events.push_back(FileEvent{p.StartUs, BendOrder, {static_cast<unsigned char>(PitchBendStatus | channel),
+                                                      static_cast<unsigned char>(value & MidiDataMask),
+                                                      static_cast<unsigned char>(value >> MidiDataBits)}});
             continue;
         }
         const long long end = p.EndUs < 0 ? endUs : p.EndUs;
         if (end <= p.StartUs) continue;  // gave way as it began: it never sounded
         const auto key = static_cast<unsigned char>(p.Key);
-        events.push_back(FileEvent{p.StartUs, NoteOnOrder, {static_cast<unsigned char>(NoteOn | channel), key,
+        events.push_back(FileEvent{p.StartUs, NoteOnOrder, {static_cast<unsigned char>(NoteOnStatus | channel), key,
                                                   static_cast<unsigned char>(p.Velocity)}});
-        events.push_back(FileEvent{end, NoteOffOrder, {static_cast<unsigned char>(NoteOff | channel), key, 0}});
+        events.push_back(FileEvent{end, NoteOffOrder, {static_cast<unsigned char>(NoteOffStatus | channel), key, 0}});
     }
     std::stable_sort(events.begin(), events.end(), [](const FileEvent& a, const FileEvent& b) {
         return a.AtUs != b.AtUs ? a.AtUs < b.AtUs : a.Order < b.Order;
@@ -75,7 +68,7 @@ std::string FormRecordingMidi(const std::vector<PlayedEvent>& played, long long 
 
     std::string track;
     AppendVariableLength(track, 0);
-    track += {static_cast<char>(MetaEvent), static_cast<char>(SetTempo), 3};
+    track += {static_cast<char>(MetaStatus), static_cast<char>(MetaSetTempo), 3};
     AppendBigEndian(track, RecordingUsPerQuarter, 3);
     const long long origin = events.empty() ? 0 : events.front().AtUs;
     long long lastTick = 0;
@@ -86,7 +79,7 @@ std::string FormRecordingMidi(const std::vector<PlayedEvent>& played, long long 
         track.append(reinterpret_cast<const char*>(e.Bytes), 3);
     }
     AppendVariableLength(track, 0);
-    track += {static_cast<char>(MetaEvent), static_cast<char>(EndOfTrack), 0};
+    track += {static_cast<char>(MetaStatus), static_cast<char>(MetaEndOfTrack), 0};
 
     std::string file = "MThd";
     AppendBigEndian(file, HeaderLength, 4);

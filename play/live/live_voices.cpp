@@ -1,5 +1,6 @@
 #include "play/live/live_voices.h"
 
+#include "play/midi_bytes.h"
 #include "play/voice_allocation.h"
 #include "play/voice_builder.h"
 
@@ -8,12 +9,6 @@
 
 namespace {
 
-constexpr unsigned char NoteOff = 0x80;
-constexpr unsigned char NoteOn = 0x90;
-constexpr unsigned char ControlChange = 0xB0;
-constexpr unsigned char PitchBend = 0xE0;
-constexpr unsigned char KindMask = 0xF0;
-constexpr unsigned char ChannelMask = 0x0F;
 constexpr int ChannelVolumeController = 7;
 constexpr int DataEntryController = 6;
 constexpr int SustainController = 64;
@@ -23,9 +18,6 @@ constexpr int AllNotesOffController = 123;
 constexpr int ParameterLsbController = 100;
 constexpr int ParameterMsbController = 101;
 constexpr int BendRangeParameter = 0;  // registered parameter 0/0: pitch bend sensitivity
-constexpr int BendCenter = 8192;
-constexpr int DataBits = 7;
-constexpr int PercussionChannel = 9;
 
 // Ends what band b sounds: its keys no longer sound, the bands that double it fall silent.
 void FreeBand(LiveVoices& voices, int b, long long atUs)
@@ -41,9 +33,17 @@ void FreeBand(LiveVoices& voices, int b, long long atUs)
     if (band.Recorded >= 0) voices.Played[static_cast<std::size_t>(band.Recorded)].EndUs = atUs;
     band.Key = -1;
     band.Note = RestNote;
-    band.Holders = 0;
     band.Doubles = -1;
     band.Recorded = -1;
+}
+
+// Whether a key (of any channel) still holds band b, down or sustained.
+bool IsHeld(const LiveVoices& voices, int b)
+{
+    for (const auto& channel : voices.Keys)
+        for (const LiveKey& key : channel)
+            if (key.Band == b) return true;
+    return false;
 }
 
 // A key lets go of its band; the band stops when no key holds it any more.
@@ -51,9 +51,7 @@ void ReleaseKey(LiveVoices& voices, LiveKey& key, long long atUs)
 {
     const int b = key.Band;
     key = LiveKey{};
-    if (b < 0) return;
-    LiveBand& band = voices.Bands[static_cast<std::size_t>(b)];
-    if (--band.Holders <= 0) FreeBand(voices, b, atUs);
+    if (b >= 0 && !IsHeld(voices, b)) FreeBand(voices, b, atUs);
 }
 
 void EndKey(LiveVoices& voices, int channel, int key, long long atUs)
@@ -138,7 +136,6 @@ void StartNote(LiveVoices& voices, int channel, int key, int velocity, long long
         LiveBand& band = voices.Bands[b];
         if (band.Key != played || band.Doubles >= 0) continue;
         held = LiveKey{static_cast<int>(b), false};
-        ++band.Holders;
         ++voices.Counts.Joined;
         return;
     }
@@ -173,7 +170,6 @@ void StartNote(LiveVoices& voices, int channel, int key, int velocity, long long
     band.Note = note;
     band.Velocity = velocity;
     band.Age = voices.NoteOns;
-    band.Holders = 1;
     held = LiveKey{b, false};
     ++voices.Counts.Played;
     if (note != played - MidiKeyOfFirstNote) ++voices.Counts.Moved;
@@ -222,7 +218,7 @@ void ChangeControl(LiveVoices& voices, int channel, int controller, int value, l
     }
 }
 
-bool IsNoteStart(const MidiMessage& m) { return (m.Status & KindMask) == NoteOn && m.Data2 > 0; }
+bool IsNoteStart(const MidiMessage& m) { return (m.Status & MidiKindMask) == NoteOnStatus && m.Data2 > 0; }
 
 }  // namespace
 
@@ -235,7 +231,7 @@ void StartLiveVoices(LiveVoices& voices, const std::vector<int>& actuators, cons
         for (int a = 0; a < actuators[c]; ++a)
             for (const bool high : {true, false}) voices.Bands.push_back(LiveBand{static_cast<int>(c), a, high});
     for (int channel = 0; channel < MidiChannelCount; ++channel) {
-        voices.ChannelPlays[channel] = channels.empty() ? channel != PercussionChannel
+        voices.ChannelPlays[channel] = channels.empty() ? channel != midi_file::PercussionChannel
                                                         : std::count(channels.begin(), channels.end(), channel + 1) > 0;
         voices.Channels[channel].BendRangeSemitones = bendRangeSemitones;
     }
@@ -261,15 +257,14 @@ bool TakeLiveMessages(LiveVoices& voices, const std::vector<MidiMessage>& messag
                          [](const MidiMessage& a, const MidiMessage& b) { return a.Data1 > b.Data1; });
         std::vector<int> waiting;
         for (const MidiMessage& m : chord)
-            if (voices.ChannelPlays[m.Status & ChannelMask]) waiting.push_back(m.Data1 + voices.Transpose);
+            if (voices.ChannelPlays[m.Status & MidiChannelMask]) waiting.push_back(m.Data1 + voices.Transpose);
         std::sort(waiting.begin(), waiting.end());
         waiting.erase(std::unique(waiting.begin(), waiting.end()), waiting.end());
         for (std::size_t k = 0; k < chord.size(); ++k) {
             const MidiMessage& m = chord[k % 2 == 0 ? k / 2 : chord.size() - 1 - k / 2];
             const int played = m.Data1 + voices.Transpose;
             waiting.erase(std::remove(waiting.begin(), waiting.end(), played), waiting.end());
-            ++voices.Counts.Messages;
-            StartNote(voices, m.Status & ChannelMask, m.Data1, m.Data2, atUs, waiting);
+            StartNote(voices, m.Status & MidiChannelMask, m.Data1, m.Data2, atUs, waiting);
         }
         changed = true;
         i = end;
@@ -279,20 +274,19 @@ bool TakeLiveMessages(LiveVoices& voices, const std::vector<MidiMessage>& messag
 
 bool TakeLiveMessage(LiveVoices& voices, const MidiMessage& message, long long atUs)
 {
-    ++voices.Counts.Messages;
-    const int channel = message.Status & ChannelMask;
-    switch (message.Status & KindMask) {
-    case NoteOn:
+    const int channel = message.Status & MidiChannelMask;
+    switch (message.Status & MidiKindMask) {
+    case NoteOnStatus:
         if (message.Data2 > 0) {
             StartNote(voices, channel, message.Data1, message.Data2, atUs, {});
             return true;
         }
         EndKey(voices, channel, message.Data1, atUs);
         return true;
-    case NoteOff: EndKey(voices, channel, message.Data1, atUs); return true;
-    case ControlChange: ChangeControl(voices, channel, message.Data1, message.Data2, atUs); return true;
-    case PitchBend: {
-        const int bend = (message.Data2 << DataBits | message.Data1) - BendCenter;
+    case NoteOffStatus: EndKey(voices, channel, message.Data1, atUs); return true;
+    case ControlChangeStatus: ChangeControl(voices, channel, message.Data1, message.Data2, atUs); return true;
+    case PitchBendStatus: {
+        const int bend = (message.Data2 << MidiDataBits | message.Data1) - PitchBendCentre;
         if (voices.Channels[channel].Bend == bend) return false;
         voices.Channels[channel].Bend = bend;
         if (voices.Recording) voices.Played.push_back(PlayedEvent{atUs, atUs, -1, bend, channel});
@@ -324,7 +318,7 @@ int BendStepsOfBand(const LiveVoices& voices, int b)
     if (band.Key < 0) return 0;
     const LiveChannel& channel = voices.Channels[band.Channel];
     return static_cast<int>(std::lround(static_cast<double>(channel.Bend) * channel.BendRangeSemitones *
-                                        CodeStepsPerSemitone / BendCenter));
+                                        CodeStepsPerSemitone / PitchBendCentre));
 }
 
 void FormLiveBlocks(const LiveVoices& voices, int controller, RumbleBytes* left, RumbleBytes* right)

@@ -6,12 +6,11 @@
 #pragma once
 
 #include "play/live/midi_stream.h"
+#include "play/midi_bytes.h"
 #include "rumble/tone_tables.h"
 
 #include <vector>
 
-constexpr int MidiChannelCount = 16;
-constexpr int MidiKeyCount = 128;
 constexpr int DefaultBendRangeSemitones = 2;
 constexpr int MaxBendRangeSemitones = 24;
 constexpr int DefaultChannelVolume = 100;  // a MIDI channel's volume until controller 7 says otherwise
@@ -25,7 +24,6 @@ struct LiveBand {
     int Note = RestNote;  // the note index played, moved by octaves into the band's reach
     int Velocity = 0;
     long long Age = 0;  // the note-on count when its note began: smaller is older
-    int Holders = 0;    // keys (of any channel) held down or sustained that sound it
     int Doubles = -1;   // the band whose note it only doubles; -1: a note of its own
     int Recorded = -1;  // its entry in Played while recording
 };
@@ -55,7 +53,6 @@ struct PlayedEvent {
 };
 
 struct LiveCounts {
-    long long Messages = 0;  // channel messages read
     long long Played = 0;    // notes that sounded on a band of their own
     long long Joined = 0;    // notes whose key already sounded
     long long Moved = 0;     // moved by octaves into a band's reach

@@ -1,15 +1,11 @@
 #include "play/live/midi_stream.h"
 
+#include "play/midi_bytes.h"
+
 namespace {
 
-constexpr unsigned char StatusBit = 0x80;
 constexpr unsigned char FirstRealTime = 0xF8;
-constexpr unsigned char SystemExclusiveStart = 0xF0;
-constexpr unsigned char SystemExclusiveEnd = 0xF7;
 constexpr unsigned char FirstSystem = 0xF0;
-constexpr unsigned char ProgramChange = 0xC0;
-constexpr unsigned char ChannelPressure = 0xD0;
-constexpr unsigned char KindMask = 0xF0;
 constexpr unsigned char TimeCodeQuarterFrame = 0xF1;
 constexpr unsigned char SongPosition = 0xF2;
 constexpr unsigned char SongSelect = 0xF3;
@@ -20,8 +16,8 @@ constexpr unsigned char LastUndefinedCommon = 0xF5;
 // song position two, tune request none; 0xF4 and 0xF5 are undefined and taken as none.
 int DataBytesOf(unsigned char status)
 {
-    const unsigned char kind = status & KindMask;
-    return kind == ProgramChange || kind == ChannelPressure ? 1 : 2;
+    const unsigned char kind = status & MidiKindMask;
+    return kind == ProgramChangeStatus || kind == ChannelPressureStatus ? 1 : 2;
 }
 
 int SystemCommonLength(unsigned char status)
@@ -47,7 +43,7 @@ bool ReadMidiByte(MidiStreamReader& reader, unsigned char byte, MidiMessage* mes
 {
     // Real-time bytes stand alone wherever they come, and change nothing around them.
     if (byte >= FirstRealTime) return false;
-    if ((byte & StatusBit) != 0) {
+    if ((byte & MidiStatusBit) != 0) {
         // A status byte ends what came before: a message it cuts short was lost.
         if (reader.Have < reader.Needed) reader.Skipped += reader.Have;
         reader.Have = 0;

@@ -1,5 +1,7 @@
 #include "play/readers/bnvib_reader.h"
 
+#include "play/time_units.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -20,7 +22,6 @@ constexpr std::size_t LoopWaitAt = 16;
 constexpr std::size_t SampleBytes = 4;
 constexpr int FullByte = 255;
 constexpr int LargestToneStep = 255;
-constexpr long long MicrosecondsPerSecond = 1000000;
 constexpr int BitsPerByte = 8;
 
 std::uint32_t ReadLittle(const std::string& bytes, std::size_t at, int size)
@@ -59,12 +60,6 @@ unsigned char ByteOfFrequency(int frequency, bool high)
     return static_cast<unsigned char>(std::clamp(ToneStepOfFrequency(frequency, high), 0, LargestToneStep));
 }
 
-bool Fail(RumbleFileError* error, std::size_t at, std::string message)
-{
-    *error = RumbleFileError{at, std::move(message)};
-    return false;
-}
-
 }  // namespace
 
 bool LooksLikeBnvib(const std::string& bytes)
@@ -77,27 +72,27 @@ bool LooksLikeBnvib(const std::string& bytes)
 
 bool ReadBnvib(const std::string& bytes, RumbleStream* stream, RumbleFileError* error)
 {
-    if (bytes.size() > MaxRumbleFileBytes) return Fail(error, 0, "larger than 16 MiB");
-    if (bytes.size() < SizeField) return Fail(error, bytes.size(), "the file ends before its metadata size");
+    if (bytes.size() > MaxRumbleFileBytes) return RefuseRumbleFile(error, 0, "larger than 16 MiB");
+    if (bytes.size() < SizeField) return RefuseRumbleFile(error, bytes.size(), "the file ends before its metadata size");
     const std::uint32_t metadata = ReadLittle(bytes, 0, 4);
     if (metadata != PlainMetadata && metadata != LoopMetadata && metadata != LoopWaitMetadata)
-        return Fail(error, 0, "metadata size " + std::to_string(metadata) + ", where a .bnvib has 4, 12 or 16");
+        return RefuseRumbleFile(error, 0, "metadata size " + std::to_string(metadata) + ", where a .bnvib has 4, 12 or 16");
     const std::size_t dataSizeAt = SizeField + metadata;
-    if (bytes.size() < dataSizeAt + SizeField) return Fail(error, bytes.size(), "the file ends in its header");
+    if (bytes.size() < dataSizeAt + SizeField) return RefuseRumbleFile(error, bytes.size(), "the file ends in its header");
     const std::uint32_t format = ReadLittle(bytes, FormatAt, 2);
-    if (format != FormatId) return Fail(error, FormatAt, "format " + std::to_string(format) + ", where a .bnvib has 3");
+    if (format != FormatId) return RefuseRumbleFile(error, FormatAt, "format " + std::to_string(format) + ", where a .bnvib has 3");
     const std::uint32_t rate = ReadLittle(bytes, RateAt, 2);
     if (rate == 0 || MicrosecondsPerSecond % rate != 0)
-        return Fail(error, RateAt, "a sample rate of " + std::to_string(rate) + " a second, which no whole number of microseconds divides");
+        return RefuseRumbleFile(error, RateAt, "a sample rate of " + std::to_string(rate) + " a second, which no whole number of microseconds divides");
     const std::uint32_t dataSize = ReadLittle(bytes, dataSizeAt, 4);
     const std::size_t dataAt = dataSizeAt + SizeField;
     if (dataSize % SampleBytes != 0)
-        return Fail(error, dataSizeAt, "a data size of " + std::to_string(dataSize) + ", not whole 4-byte samples");
+        return RefuseRumbleFile(error, dataSizeAt, "a data size of " + std::to_string(dataSize) + ", not whole 4-byte samples");
     if (dataSize > bytes.size() - dataAt)
-        return Fail(error, dataSizeAt, "a data size of " + std::to_string(dataSize) + " bytes, but " +
+        return RefuseRumbleFile(error, dataSizeAt, "a data size of " + std::to_string(dataSize) + " bytes, but " +
                                            std::to_string(bytes.size() - dataAt) + " follow");
     const std::size_t count = dataSize / SampleBytes;
-    if (count > MaxRumbleSamples) return Fail(error, dataSizeAt, "more than an hour of samples");
+    if (count > MaxRumbleSamples) return RefuseRumbleFile(error, dataSizeAt, "more than an hour of samples");
 
     RumbleStream read;
     read.Format = "BNVIB";
@@ -105,14 +100,14 @@ bool ReadBnvib(const std::string& bytes, RumbleStream* stream, RumbleFileError* 
     if (metadata >= LoopMetadata) {
         const std::uint32_t start = ReadLittle(bytes, LoopStartAt, 4);
         const std::uint32_t end = ReadLittle(bytes, LoopEndAt, 4);
-        if (start > count) return Fail(error, LoopStartAt, "the loop starts after the last sample");
-        if (end < start || end > count) return Fail(error, LoopEndAt, "the loop ends before it starts or after the last sample");
+        if (start > count) return RefuseRumbleFile(error, LoopStartAt, "the loop starts after the last sample");
+        if (end < start || end > count) return RefuseRumbleFile(error, LoopEndAt, "the loop ends before it starts or after the last sample");
         read.Loops = true;
         read.LoopStart = start;
         read.LoopEnd = end;
         if (metadata == LoopWaitMetadata) {
             read.LoopWait = ReadLittle(bytes, LoopWaitAt, 4);
-            if (read.LoopWait > MaxRumbleSamples) return Fail(error, LoopWaitAt, "a loop wait of more than an hour");
+            if (read.LoopWait > MaxRumbleSamples) return RefuseRumbleFile(error, LoopWaitAt, "a loop wait of more than an hour");
         }
     }
     read.Samples.reserve(count);

@@ -1,5 +1,7 @@
 #include "play/readers/jcvib_reader.h"
 
+#include "play/time_units.h"
+
 #include <cstdint>
 
 namespace {
@@ -12,7 +14,6 @@ constexpr std::size_t BlocksAt = 10;
 constexpr std::size_t BlockBytes = 4;
 constexpr int BitsPerByte = 8;
 constexpr std::uint32_t LongestPeriodMs = 1000;
-constexpr long long MicrosecondsPerMillisecond = 1000;
 
 std::uint32_t ReadBig(const std::string& bytes, std::size_t at, int size)
 {
@@ -21,31 +22,25 @@ std::uint32_t ReadBig(const std::string& bytes, std::size_t at, int size)
     return value;
 }
 
-bool Fail(RumbleFileError* error, std::size_t at, std::string message)
-{
-    *error = RumbleFileError{at, std::move(message)};
-    return false;
-}
-
 }  // namespace
 
 bool LooksLikeJcvib(const std::string& bytes) { return bytes.compare(0, MagicBytes, Magic) == 0; }
 
 bool ReadJcvib(const std::string& bytes, RumbleStream* stream, RumbleFileError* error)
 {
-    if (bytes.size() > MaxRumbleFileBytes) return Fail(error, 0, "larger than 16 MiB");
-    if (!LooksLikeJcvib(bytes)) return Fail(error, 0, "no \"RRAW\" at the start");
-    if (bytes.size() < BlocksAt) return Fail(error, bytes.size(), "the file ends in its header");
+    if (bytes.size() > MaxRumbleFileBytes) return RefuseRumbleFile(error, 0, "larger than 16 MiB");
+    if (!LooksLikeJcvib(bytes)) return RefuseRumbleFile(error, 0, "no \"RRAW\" at the start");
+    if (bytes.size() < BlocksAt) return RefuseRumbleFile(error, bytes.size(), "the file ends in its header");
     const std::uint32_t periodMs = ReadBig(bytes, PeriodAt, 2);
     if (periodMs == 0 || periodMs > LongestPeriodMs)
-        return Fail(error, PeriodAt, "a period of " + std::to_string(periodMs) + " ms between blocks (1 to 1000)");
+        return RefuseRumbleFile(error, PeriodAt, "a period of " + std::to_string(periodMs) + " ms between blocks (1 to 1000)");
     const std::uint32_t count = ReadBig(bytes, CountAt, 4);
     if (count > (bytes.size() - BlocksAt) / BlockBytes)
-        return Fail(error, CountAt, std::to_string(count) + " blocks, but " + std::to_string(bytes.size() - BlocksAt) +
+        return RefuseRumbleFile(error, CountAt, std::to_string(count) + " blocks, but " + std::to_string(bytes.size() - BlocksAt) +
                                         " bytes follow");
     const long long lengthUs = static_cast<long long>(count) * periodMs * MicrosecondsPerMillisecond;
     if (lengthUs / SampleSpacingUs > static_cast<long long>(MaxRumbleSamples))
-        return Fail(error, CountAt, "more than an hour of rumble");
+        return RefuseRumbleFile(error, CountAt, "more than an hour of rumble");
 
     RumbleStream read;
     read.Format = "JCVIB";
