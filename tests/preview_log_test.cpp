@@ -6,6 +6,7 @@
 #include "tools/preview/event_log.h"
 #include "tools/preview/rumble_lanes.h"
 #include "tools/preview/rumble_timeline.h"
+#include "tools/preview/tone_bars.h"
 
 namespace {
 
@@ -110,17 +111,56 @@ TEST(PreviewTimeline, EachRumbleReportReignsUntilTheNextOrTheClose)
     ASSERT_EQ(timeline.Stretches.size(), 3u);
     EXPECT_EQ(timeline.Stretches[0].StartNs, start + 20 * TestMs);
     EXPECT_EQ(timeline.Stretches[0].EndNs, start + 70 * TestMs);
-    EXPECT_EQ(timeline.Stretches[0].Tone.High.FrequencyCode, 260);
+    EXPECT_EQ(timeline.Stretches[0].Tone.High.Level.Frequency, 260 / 4 - 64);
     EXPECT_EQ(timeline.Stretches[1].StartNs, start + 70 * TestMs);
     EXPECT_EQ(timeline.Stretches[1].EndNs, start + 110 * TestMs);
-    EXPECT_EQ(timeline.Stretches[1].Tone.High.FrequencyCode, 0x38);
+    EXPECT_EQ(timeline.Stretches[1].Tone.High.Level.Frequency, 0x38 / 4 - 64);
     EXPECT_EQ(timeline.Stretches[2].StartNs, start + 130 * TestMs);
     EXPECT_EQ(timeline.Stretches[2].EndNs, start + 145 * TestMs);
-    EXPECT_EQ(timeline.Stretches[2].Tone.High.AmplitudeCode, 0x38);
+    EXPECT_EQ(timeline.Stretches[2].Tone.High.Level.Amplitude, 2 * 0x1C - 158);
     // Nothing sounds between the close and the next rumble report.
     ASSERT_EQ(timeline.Silences.size(), 1u);
     EXPECT_EQ(timeline.Silences[0].StartNs, start + 110 * TestMs);
     EXPECT_EQ(timeline.Silences[0].EndNs, start + 130 * TestMs);
+}
+
+TEST(PreviewTimeline, BlocksPlayTheirSamples5msApartFromTheControllersRing)
+{
+    // Three samples of 5-bit commands: the high band set to -160, then two steps of +4 (the
+    // low band reset each time); bytes little-endian.
+    const std::uint32_t rise = (3u << 30) | (11u << 20) | (18u << 10) | 18u;
+    const auto addRise = [&](TestLog& log) {
+        AddRumble(log, rise & 0xFF, (rise >> 8) & 0xFF, (rise >> 16) & 0xFF, rise >> 24);
+    };
+    TestLog log;
+    AddLine(log, "open 057e 2007 ok");
+    Wait(log, 10);
+    addRise(log);  // 10, 15, 20 ms
+    Wait(log, 12);
+    addRise(log);  // written at 22 ms, 3 ms early: played after the third sample, at 25, 30, 35
+    Wait(log, 78);
+    for (int k = 0; k < 4; ++k) addRise(log);  // at 100 ms: the ring holds 8 of the 12
+    Wait(log, 100);
+    AddLine(log, "close");
+
+    const RumbleTimeline timeline = BuildRumbleTimeline(ReadTestLog(log).Events);
+    EXPECT_EQ(timeline.Reports, 6u);
+    ASSERT_EQ(timeline.Stretches.size(), 14u);
+    const std::int64_t starts[] = {10, 15, 20, 25, 30, 35, 100, 105, 110, 115, 120, 125, 130, 135};
+    for (std::size_t k = 0; k < 14; ++k) {
+        EXPECT_EQ(timeline.Stretches[k].StartNs - timeline.StartNs, starts[k] * TestMs) << k;
+        EXPECT_EQ(timeline.Stretches[k].Tone.High.Level.Amplitude, -160 + 4 * static_cast<int>(k % 3)) << k;
+        EXPECT_EQ(timeline.Stretches[k].Tone.Low.Amplitude, 0.0) << k;
+    }
+    EXPECT_EQ(timeline.Stretches[5].EndNs - timeline.StartNs, 100 * TestMs);  // the last holds
+    EXPECT_EQ(timeline.Problems, (std::vector<std::string>{
+                                     "line 6: 1 of 3 samples lost: the controller's ring was full",
+                                     "line 7: 3 of 3 samples lost: the controller's ring was full"}));
+    // A note's rise stays in its bar; a rise after it fell is a new one.
+    const std::vector<ToneBar> bars = BuildToneBars(timeline, RumbleBand::High);
+    ASSERT_GE(bars.size(), 2u);
+    EXPECT_EQ(bars[0].EndNs - timeline.StartNs, 30 * TestMs);
+    EXPECT_EQ(bars[0].Steps.size(), 4u);
 }
 
 TEST(PreviewTimeline, ShortRumbleReportIsReportedAndSkipped)
@@ -179,9 +219,9 @@ TEST(PreviewTimeline, APlayersRightBlockIsAnActuatorOfItsOwn)
     const std::vector<RumbleLane> lanes = LanesOfLog(events, "controller 1");
     ASSERT_EQ(lanes.size(), 2u);
     EXPECT_EQ(lanes[0].Name, "controller 1, left actuator");
-    EXPECT_EQ(lanes[0].Timeline.Stretches[0].Tone.Low.FrequencyCode, NoteE.Loud[2]);
+    EXPECT_EQ(lanes[0].Timeline.Stretches[0].Tone.Low.Level.Frequency, NoteE.Loud[2] - 64);
     EXPECT_EQ(lanes[1].Pan, LanePan::Right);
-    EXPECT_EQ(lanes[1].Timeline.Stretches[0].Tone.Low.FrequencyCode, NoteA.Loud[2]);
+    EXPECT_EQ(lanes[1].Timeline.Stretches[0].Tone.Low.Level.Frequency, NoteA.Loud[2] - 64);
     // A right Joy-Con plays its right block alone.
     TestLog joycon;
     AddLine(joycon, "open 057e 2007 ok");

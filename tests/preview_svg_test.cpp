@@ -93,8 +93,8 @@ TEST(PreviewBars, OneBarPerNoteWithItsSofterHalfInside)
             EXPECT_EQ(bars[i].Steps[0].EndNs, bars[i].Steps[1].StartNs);
         }
         EXPECT_EQ(bars[0].Steps[1].StartNs, timeline.StartNs + 187 * TestMs);
-        EXPECT_EQ(bars[1].FrequencyCode, band == RumbleBand::High ? 0x38 : 0x2E);
-        EXPECT_EQ(bars[3].FrequencyCode, band == RumbleBand::High ? 260 : 0x61);
+        EXPECT_EQ(bars[1].Frequency, band == RumbleBand::High ? 0x38 / 4 - 64 : 0x2E - 64);
+        EXPECT_EQ(bars[3].Frequency, band == RumbleBand::High ? 260 / 4 - 64 : 0x61 - 64);
     }
 }
 

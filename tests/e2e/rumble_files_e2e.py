@@ -1,16 +1,19 @@
 """End to end: rumble files (.bnvib, .jcvib) played by tavrel-play on the strict virtual controller.
 
-Usage: rumble_files_e2e.py --play PATH (--library PATH | --stand-ins DIR) --work DIR
+Usage: rumble_files_e2e.py --play PATH (--library PATH | --stand-ins DIR) --work DIR [--preview PATH]
 
 Writes a .bnvib and a .jcvib from their documented layouts, plays each, and decodes the rumble
 blocks in the controller's log with a decoder of this test's own (from the published tables, not
 from tavrel's code): the samples played must follow the file's within the encoder's error, never
 above the safe maximum, three to a report every 15 ms (never closer than 12), then silence and the
-tear-down. Exits 0 when every check passed, 1 with the failures listed otherwise.
+tear-down. With --preview, tavrel-preview must render the .bnvib run's log at its 5 ms
+resolution: every sample read, none lost, notes changing between reports. Exits 0 when every check passed, 1 with the failures listed otherwise.
 """
 import argparse
 import math
 import os
+import re
+import subprocess
 import struct
 import sys
 
@@ -127,6 +130,23 @@ def check_stream(c, args, name, path, wanted):
     c.expect(mean <= MEAN_ERROR_LIMIT, "%s: the played samples are %.2f steps from the file's on average" % (name, mean))
     c.expect(bytes(writes[-4][2][2:6]) == bytes([0x3C, 0x00, 0x2F, 0x40]), "%s: no silence at the end" % name)
     print("%s: %d reports, mean error %.2f steps a band" % (name, len(rumble), mean))
+    return run, rumble
+
+
+def check_preview(c, args, run, rumble):
+    """The preview follows the run sample by sample: its high band's bars start between reports."""
+    wav, svg = os.path.join(args.work, "bnvib.wav"), os.path.join(args.work, "bnvib.svg")
+    done = subprocess.run([args.preview, run.log, wav, svg], capture_output=True, text=True, timeout=60)
+    c.expect(done.returncode == 0 and not done.stderr, "preview: exit %d, %r" % (done.returncode, done.stderr[:300]))
+    c.expect(" %d rumble reports" % (len(rumble) + 1) in done.stdout, "preview: %r" % done.stdout)
+    start = run.events[0][0]
+    writes = [(w[0] - start) / 1e9 for w in rumble]
+    offsets = set()
+    for bar in re.findall(r'<g class="bar high" data-start="([0-9.]+)"', open(svg).read() if os.path.exists(svg) else ""):
+        before = [w for w in writes if w <= float(bar) + 1e-4]
+        if before:
+            offsets.add(round((float(bar) - before[-1]) * 1000 / 5))
+    c.expect({1, 2} <= offsets, "preview: high band bars start only %r samples after a report" % sorted(offsets))
 
 
 def main():
@@ -134,6 +154,7 @@ def main():
     parser.add_argument("--play", required=True)
     add_controller_arguments(parser)
     parser.add_argument("--work", required=True)
+    parser.add_argument("--preview", help="tavrel-preview, to render the .bnvib run's log")
     args = parser.parse_args()
     os.makedirs(args.work, exist_ok=True)
     args.platform = Platform(args, args.play)
@@ -149,7 +170,9 @@ def main():
     with open(path, "wb") as f:
         f.write(bnvib(samples))
     wanted = [[level_of_bytes(s[2], s[3], True), level_of_bytes(s[0], s[1], False)] for s in samples]
-    check_stream(c, args, "bnvib", args.platform.log_path(path), wanted)
+    run, rumble = check_stream(c, args, "bnvib", args.platform.log_path(path), wanted)
+    if args.preview:
+        check_preview(c, args, run, rumble)
 
     # A .jcvib of tavrel's own one-sample blocks, 15 ms apart: each held for three samples.
     blocks = [bytes([0x3C, 0x00, 0x2F, 0x40]), bytes([0x00, 0xC9, 0x40, 0x40]), bytes([0x70, 0xB1, 0x50, 0x72])] * 20

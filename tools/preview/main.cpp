@@ -62,7 +62,7 @@ bool ReadLanes(const std::string& path, const std::string& controller, std::vect
     for (const std::string& problem : found.front().Timeline.Problems)
         std::cerr << path << ": " << problem << " (skipped)\n";
     *skipped += log.Problems.size() + found.front().Timeline.Problems.size();
-    *reports += found.front().Timeline.Stretches.size();
+    *reports += found.front().Timeline.Reports;
     lanes->insert(lanes->end(), found.begin(), found.end());
     return true;
 }

@@ -16,7 +16,7 @@ int OpenedProduct(const std::vector<LogEvent>& events)
 
 bool SameBands(const BandTone& a, const BandTone& b)
 {
-    return a.FrequencyCode == b.FrequencyCode && a.AmplitudeCode == b.AmplitudeCode;
+    return a.Level.Frequency == b.Level.Frequency && a.Level.Amplitude == b.Level.Amplitude;
 }
 
 bool SameRumble(const RumbleTimeline& a, const RumbleTimeline& b)

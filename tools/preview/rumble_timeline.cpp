@@ -1,5 +1,7 @@
 #include "tools/preview/rumble_timeline.h"
 
+#include <algorithm>
+
 namespace {
 
 bool IsRumbleWrite(const LogEvent& event)
@@ -50,31 +52,57 @@ bool IsSilent(const RumbleTone& tone)
 
 RumbleTimeline BuildRumbleTimeline(const std::vector<LogEvent>& events, RumbleActuator actuator)
 {
+    constexpr std::int64_t SampleSpacingNs = SampleSpacingUs * 1000LL;
     const std::size_t offset = actuator == RumbleActuator::Left ? 2 : 2 + RumbleBlockSize;
     RumbleTimeline timeline{};
     if (events.empty()) return timeline;
     timeline.StartNs = events.front().TimeNs;
     timeline.EndNs = events.back().TimeNs;
 
-    bool open = false;  // a rumble stretch is running
+    std::vector<RumbleStretch>& stretches = timeline.Stretches;
+    // What the controller plays until (the ring runs dry then), and its bands' running state,
+    // which lasts from block to block.
+    std::int64_t playedUntil = timeline.StartNs;
+    RumbleSample state = RestingRumbleSample;
+    // Ends the rumble at a moment: samples still waiting are never heard.
+    const auto endAt = [&stretches](std::int64_t at) {
+        while (!stretches.empty() && stretches.back().StartNs >= at) stretches.pop_back();
+        if (!stretches.empty() && stretches.back().EndNs > at) stretches.back().EndNs = at;
+    };
     for (const LogEvent& event : events) {
-        const bool rumble = IsRumbleWrite(event);
-        if (rumble && event.Bytes.size() < offset + RumbleBlockSize) {
-            timeline.Problems.push_back("line " + std::to_string(event.Line) +
-                                        ": rumble report too short");
+        if (event.Kind == LogEventKind::Close) {
+            endAt(event.TimeNs);
+            playedUntil = event.TimeNs;
             continue;
         }
-        if (open && (rumble || event.Kind == LogEventKind::Close)) {
-            timeline.Stretches.back().EndNs = event.TimeNs;
-            open = false;
+        if (!IsRumbleWrite(event)) continue;
+        const std::string line = "line " + std::to_string(event.Line);
+        if (event.Bytes.size() < offset + RumbleBlockSize) {
+            timeline.Problems.push_back(line + ": rumble report too short");
+            continue;
         }
-        if (!rumble) continue;
-        const unsigned char* block = event.Bytes.data() + offset;
-        timeline.Stretches.push_back(
-            {event.TimeNs, timeline.EndNs,
-             DecodeRumbleBlock(block[0], block[1], block[2], block[3])});
-        open = true;
+        ++timeline.Reports;
+        RumbleSample samples[MaxSamplesPerBlock];
+        const int count = DecodeRumbleBlock(event.Bytes.data() + offset, &state, samples);
+        if (count == 0) {
+            timeline.Problems.push_back(line + ": rumble block of no known form");
+            continue;
+        }
+        const std::int64_t first = std::max(event.TimeNs, playedUntil);
+        const std::int64_t waiting = (first - event.TimeNs + SampleSpacingNs - 1) / SampleSpacingNs;
+        const int kept = static_cast<int>(std::min<std::int64_t>(count, std::max<std::int64_t>(0, RumbleRingSlots - waiting)));
+        if (kept < count) {
+            timeline.Problems.push_back(line + ": " + std::to_string(count - kept) + " of " + std::to_string(count) +
+                                        " samples lost: the controller's ring was full");
+        }
+        for (int k = 0; k < kept; ++k) {
+            const std::int64_t at = first + k * SampleSpacingNs;
+            if (!stretches.empty() && stretches.back().EndNs > at) stretches.back().EndNs = at;
+            stretches.push_back({at, timeline.EndNs, ToneOfSample(samples[k])});
+        }
+        if (kept > 0) playedUntil = first + kept * SampleSpacingNs;
     }
+    endAt(timeline.EndNs);
     FindSilences(timeline);
     return timeline;
 }

@@ -1,5 +1,5 @@
-// The rumble a logged run asks for: which tone sounds from when to when, where the music
-// rests and where the controller is silent.
+// The rumble a logged run asks for, 5 ms sample by sample as the controller plays it: which
+// tone sounds from when to when, where the music rests and where the controller is silent.
 #pragma once
 
 #include <cstdint>
@@ -7,10 +7,12 @@
 #include <vector>
 
 #include "tools/preview/event_log.h"
-#include "tools/preview/rumble_codes.h"
+#include "tools/preview/sample_tone.h"
 
-// One rumble report's reign: from its write to the next rumble report, the close of the
-// device, or the last event of the log.
+// One sample's reign: from the moment the controller plays it to its next sample, the close of
+// the device, or the last event of the log. A block's samples play 5 ms apart from a ring of
+// RumbleRingSlots: a block written while earlier samples still wait plays after them, and what
+// finds the ring full is lost. A sample holds while no other follows.
 struct RumbleStretch {
     std::int64_t StartNs;
     std::int64_t EndNs;
@@ -32,11 +34,14 @@ struct RumbleTimeline {
     // The other times after the first rumble report where neither band sounds: before the
     // music, after it, and while the device was closed.
     std::vector<TimeSpan> Silences;
-    std::vector<std::string> Problems;  // rumble reports too short to read, with line numbers
+    // Rumble reports too short to read, blocks of no form, samples lost; with line numbers.
+    std::vector<std::string> Problems;
+    std::size_t Reports;  // rumble reports read
 };
 
 constexpr unsigned char RumbleOnlyReportId = 0x10;
 constexpr int RumbleBlockSize = 4;
+constexpr int RumbleRingSlots = 8;
 
 // Which rumble block a timeline follows: the left one (bytes 2 to 5: a left Joy-Con, a Pro
 // Controller's left actuator) or the right one (bytes 6 to 9: a right Joy-Con, a Pro

@@ -1,5 +1,7 @@
 #include "tools/preview/tone_bars.h"
 
+#include <algorithm>
+
 std::vector<ToneBar> BuildToneBars(const RumbleTimeline& timeline, RumbleBand band)
 {
     std::vector<ToneBar> bars;
@@ -14,9 +16,13 @@ std::vector<ToneBar> BuildToneBars(const RumbleTimeline& timeline, RumbleBand ba
         if (inBar) {
             ToneBar& bar = bars.back();
             BarStep& last = bar.Steps.back();
-            const bool continues = bar.EndNs == stretch.StartNs &&
-                                   bar.FrequencyCode == tone.FrequencyCode &&
-                                   tone.Amplitude <= last.Amplitude;
+            // Steps only rise, then only fall: the bar has fallen once its last is below its peak.
+            const double peak = std::max_element(bar.Steps.begin(), bar.Steps.end(), [](const BarStep& a, const BarStep& b) {
+                                    return a.Amplitude < b.Amplitude;
+                                })->Amplitude;
+            const bool fell = last.Amplitude < peak;
+            const bool continues = bar.EndNs == stretch.StartNs && bar.Frequency == tone.Level.Frequency &&
+                                   (tone.Amplitude <= last.Amplitude || !fell);
             if (continues) {
                 if (tone.Amplitude == last.Amplitude) {
                     last.EndNs = stretch.EndNs;
@@ -27,7 +33,7 @@ std::vector<ToneBar> BuildToneBars(const RumbleTimeline& timeline, RumbleBand ba
                 continue;
             }
         }
-        bars.push_back({band, tone.FrequencyCode, tone.FrequencyHz, stretch.StartNs,
+        bars.push_back({band, tone.Level.Frequency, tone.FrequencyHz, stretch.StartNs,
                         stretch.EndNs, {{stretch.StartNs, stretch.EndNs, tone.Amplitude}}});
         inBar = true;
     }

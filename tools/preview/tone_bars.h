@@ -1,7 +1,7 @@
-// Groups the rumble of one band into bars, one per sounded note: consecutive reports of the
-// same frequency code merge (so a note's softer last half stays part of it); a bar ends where
-// the code changes, the band falls silent, reports stop meeting, or the band grows louder
-// again (the attack of a repeated note).
+// Groups the rumble of one band into bars, one per sounded note: consecutive samples of the
+// same frequency merge (so a note's rise, its softer last half and its fade stay part of it); a
+// bar ends where the frequency changes, the band falls silent, samples stop meeting, or the band
+// grows louder again after it had grown softer (the attack of a repeated note).
 #pragma once
 
 #include <cstdint>
@@ -19,7 +19,7 @@ struct BarStep {
 
 struct ToneBar {
     RumbleBand Band;
-    int FrequencyCode;
+    int Frequency;  // 1/32 octave from the band's centre
     double FrequencyHz;
     std::int64_t StartNs;
     std::int64_t EndNs;
