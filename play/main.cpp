@@ -20,6 +20,7 @@
 #include "play/riff_midi.h"
 #include "play/schedule.h"
 #include "play/stream_listing.h"
+#include "play/stream_loops.h"
 #include "play/stream_schedule.h"
 #include "play/text_reader.h"
 #include "play/time_units.h"
@@ -80,6 +81,12 @@ struct Music {
     ChosenNotes Chosen;
     bool IsStream = false;  // a rumble file
     RumbleStream Stream;
+    // A rumble file as it plays: from --start, its own loop played --loop times (then once as a
+    // whole) or, until interrupted, from RepeatFromUs over and over.
+    RumbleStream Played;
+    long long RepeatFromUs = 0;
+    bool OwnLoop = false;  // the passes are the file's loop's
+    int Passes = 1;        // of the whole; 0 until interrupted
 };
 
 // What plays on each controller.
@@ -216,6 +223,26 @@ bool ReadMusic(const Options& options, const std::string& name, Music* music)
     return true;
 }
 
+// Makes music.Played from the rumble file: from --start on, with the file's own loop played as
+// --loop asks. False with a message when that would be too long.
+bool PrepareStream(const Options& options, const std::string& name, Music* music)
+{
+    music->Played = StartStreamAt(music->Stream, options.StartUs);
+    music->OwnLoop = HasStreamLoop(music->Played) && options.Loops != 1;
+    if (!music->OwnLoop) return true;
+    const RumbleStream file = music->Played;
+    const long long periodUs = std::max(StreamReportPeriodUs, options.MinIntervalMs * MicrosecondsPerMillisecond);
+    if (options.Loops == 0) {
+        if (RepeatStreamLoop(file, periodUs, &music->Played, &music->RepeatFromUs)) return true;
+        std::fprintf(stderr, "%s: its loop, lined up with the reports, would last more than an hour\n", name.c_str());
+        return false;
+    }
+    music->Passes = 1;
+    if (UnrollStreamLoop(file, options.Loops, &music->Played)) return true;
+    std::fprintf(stderr, "%s: its loop played %d times would last more than an hour\n", name.c_str(), options.Loops);
+    return false;
+}
+
 // What each controller plays: the text piece on every actuator of each, or the song's notes
 // given out over all their bands.
 Performance PlanPerformance(const Options& options, const Music& music, const std::vector<const ControllerKind*>& kinds)
@@ -224,9 +251,10 @@ Performance PlanPerformance(const Options& options, const Music& music, const st
     performance.Kinds = kinds;
     const long long interval = options.MinIntervalMs * MicrosecondsPerMillisecond;
     if (music.IsStream) {
-        const RumbleStream stream = StartStreamAt(music.Stream, options.StartUs);
-        for (std::size_t c = 0; c < kinds.size(); ++c)
-            performance.Schedules.push_back(BuildStreamSchedule(stream, stream, interval, options.VolumePercent));
+        for (std::size_t c = 0; c < kinds.size(); ++c) {
+            performance.Schedules.push_back(
+                BuildStreamSchedule(music.Played, music.Played, interval, options.VolumePercent, music.RepeatFromUs));
+        }
         return performance;
     }
     // Shaped notes change every 5 ms: they are streamed. The pieces' levels hold the volume already.
@@ -323,21 +351,21 @@ int Play(const Options& options, const Music& music, const std::string& name)
         if (!options.Quiet) {
             std::string length = FormatPlayTime(lengthUs);
             if (options.StartUs > 0) length += " from " + FormatPlayTime(options.StartUs);
-            if (options.Loops == 0) length += " each time, until interrupted";
-            if (options.Loops > 1) length += ", " + std::to_string(options.Loops) + " times";
+            if (music.Passes == 0) length += music.OwnLoop ? ", its loop until interrupted" : " each time, until interrupted";
+            if (music.Passes > 1) length += ", " + std::to_string(music.Passes) + " times";
             std::printf("Playing %s on %s (%s).\n", name.c_str(), NamesOf(performance.Kinds).c_str(), length.c_str());
             if (music.IsMidi && performance.Voices.Dropped > 0)
                 std::printf("%s dropped: more at once than there are bands (see --list).\n",
                             CountOf(performance.Voices.Dropped, "note").c_str());
             std::fflush(stdout);
         }
-        ProgressLine line(stdout, lengthUs, options.Loops);
+        ProgressLine line(stdout, lengthUs, music.Passes);
         outcome = PerformSchedules(
             performed,
             [&](long long playedUs) {
                 if (showProgress) line.Show(playedUs);
             },
-            options.Timing ? &timing : nullptr, &lost, options.Loops);
+            options.Timing ? &timing : nullptr, &lost, music.Passes);
         line.Finish();
     }
     RestoreControllers(opened);
@@ -409,7 +437,7 @@ int Run(int argc, char** argv)
         ->check(CLI::Range(LowestTempoPercent, HighestTempoPercent));
     app.add_option("--start", options.Start, "begin partway, at a time: seconds (95.5) or minutes and seconds (1:35.5)")
         ->type_name("TIME");
-    app.add_option("--loop", options.Loops, "play N times; --loop alone: again and again until interrupted")
+    app.add_option("--loop", options.Loops, "play N times (a rumble file's own loop N times); --loop alone: again and again until interrupted")
         ->type_name("[N]")
         ->check(CLI::Range(0, std::numeric_limits<int>::max()).description(""));
     app.add_option("--live", options.LiveSource,
@@ -491,6 +519,8 @@ int Run(int argc, char** argv)
                      name.c_str(), FormatPlayTime(lengthUs).c_str());
         return ExitBadInput;
     }
+    music.Passes = options.Loops;
+    if (music.IsStream && !PrepareStream(options, name, &music)) return ExitBadInput;
     if (!options.WriteBnvib.empty()) return WriteBnvibFile(options, music);
     if (options.PrintSchedule) {
         PrintSchedules(PlanPerformance(options, music, ControllersToList(options, false)));

@@ -36,7 +36,7 @@ void ReportProgress(Stage& stage, long long playedUs)
 }
 
 PerformOutcome PerformOne(Stage& stage, std::size_t c, const PerformedController& controller, long long lengthUs,
-                          int passes, PerformTiming* timing)
+                          long long repeatFromUs, int passes, PerformTiming* timing)
 {
     ControllerConnection& connection = *controller.Connection;
     const std::vector<ScheduledReport>& reports = controller.Plan->Reports;
@@ -45,7 +45,10 @@ PerformOutcome PerformOne(Stage& stage, std::size_t c, const PerformedController
     // reports due together do not meet; the claims keep a short gap where schedules differ.
     const long long phase = stage.PhaseCounts * static_cast<long long>(c);
     const long long early = CountsFromUs(controller.EarlyUs, stage.Frequency);
-    const long long passCounts = CountsFromUs(lengthUs, stage.Frequency);
+    // Each pass's reports play their due time after its origin; a later pass's first report is
+    // due where the pass before ends.
+    const long long passUs = lengthUs - repeatFromUs;
+    const long long passCounts = CountsFromUs(passUs, stage.Frequency);
     long long pass = 0;
     long long passStart = stage.Start + phase;
     const auto dueOf = [&](std::size_t i) { return passStart + CountsFromUs(reports[i].DueUs, stage.Frequency); };
@@ -55,7 +58,10 @@ PerformOutcome PerformOne(Stage& stage, std::size_t c, const PerformedController
         std::size_t count = reports.size();
         if (!lastPass)
             while (count > 1 && reports[count - 1].DueUs >= lengthUs) --count;
-        for (std::size_t next = 0; next < count; ++next) {
+        std::size_t first = 0;
+        if (pass > 0)
+            while (first + 1 < count && reports[first].DueUs < repeatFromUs) ++first;
+        for (std::size_t next = first; next < count; ++next) {
             if (stage.Stop) return PerformOutcome::Interrupted;
             const long long turn = std::max(NextReportTurnOf(connection) - early, stage.Start + phase);
             // After a stall, reports due before the next one could go out anyway are stale: the
@@ -77,11 +83,11 @@ PerformOutcome PerformOne(Stage& stage, std::size_t c, const PerformedController
                 stage.Stop = true;
                 return PerformOutcome::ControllerLost;
             }
-            ReportProgress(stage, pass * lengthUs + reports[next].DueUs);
+            ReportProgress(stage, pass * passUs + reports[next].DueUs);
         }
         if (lastPass) break;
     }
-    const long long end = std::max(passStart + passCounts, NextReportTurnOf(connection));
+    const long long end = std::max(passStart + CountsFromUs(lengthUs, stage.Frequency), NextReportTurnOf(connection));
     if (WaitUntilCounter(end, true) < 0) return PerformOutcome::Interrupted;
     return stage.Stop ? PerformOutcome::Interrupted : PerformOutcome::Played;
 }
@@ -94,12 +100,14 @@ PerformOutcome PerformSchedules(const std::vector<PerformedController>& controll
     Stage stage;
     stage.Frequency = ReadCounterFrequency();
     long long lengthUs = 0;
+    long long repeatFromUs = controllers.empty() ? 0 : controllers.front().Plan->RepeatFromUs;
     long long interval = 0;
     for (const PerformedController& c : controllers) {
         lengthUs = std::max(lengthUs, c.Plan->LengthUs);
+        repeatFromUs = std::min(repeatFromUs, c.Plan->RepeatFromUs);
         interval = std::max(interval, c.Connection->MinIntervalCounts);
     }
-    if (lengthUs <= 0) passes = 1;  // nothing to repeat
+    if (lengthUs - repeatFromUs <= 0) passes = 1;  // nothing to repeat
     stage.Start = ReadCounter() + interval;
     stage.PhaseCounts = controllers.empty() ? 0 : interval / static_cast<long long>(controllers.size());
     StartWriteClaims(stage.Claims, controllers.size(),
@@ -109,7 +117,8 @@ PerformOutcome PerformSchedules(const std::vector<PerformedController>& controll
     std::vector<PerformOutcome> outcomes(controllers.size(), PerformOutcome::Played);
     std::vector<PerformTiming> timings(controllers.size());
     const auto perform = [&](std::size_t c) {
-        outcomes[c] = PerformOne(stage, c, controllers[c], lengthUs, passes, timing != nullptr ? &timings[c] : nullptr);
+        outcomes[c] = PerformOne(stage, c, controllers[c], lengthUs, repeatFromUs, passes,
+                                 timing != nullptr ? &timings[c] : nullptr);
     };
     if (controllers.size() == 1) {
         perform(0);
@@ -131,7 +140,7 @@ PerformOutcome PerformSchedules(const std::vector<PerformedController>& controll
     }
     for (const PerformOutcome outcome : outcomes)
         if (outcome != PerformOutcome::Played) return outcome;
-    if (progress) progress(lengthUs * std::max(passes, 1));
+    if (progress) progress(repeatFromUs + (lengthUs - repeatFromUs) * std::max(passes, 1));
     return PerformOutcome::Played;
 }
 

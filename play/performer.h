@@ -41,7 +41,8 @@ struct PerformedController {
 // its distance too), at an interrupt, or when a write fails; *lost (when given) then names the
 // controller. With timing, records every report's lateness. With passes above 1 the pieces play
 // that many times, each pass the longest piece's length after the one before (0: until an
-// interrupt); a pass leaves out the reports due at its very end, where the next pass begins.
+// interrupt); a pass leaves out the reports due at its very end, where the next pass begins, and
+// a pass after the first begins at the schedules' RepeatFromUs (the least of them).
 // The progress handler then gets the time played over all passes.
 PerformOutcome PerformSchedules(const std::vector<PerformedController>& controllers, const ProgressHandler& progress,
                                 PerformTiming* timing, std::size_t* lost, int passes = 1);

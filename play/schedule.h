@@ -21,6 +21,9 @@ struct ScheduledReport {
 struct Schedule {
     std::vector<ScheduledReport> Reports;
     long long LengthUs = 0;  // the piece's length: the player waits for it after the last report
+    // Played more than once, the passes after the first begin here (a report due then must
+    // carry the whole state, as the first does).
+    long long RepeatFromUs = 0;
 };
 
 bool SameRumble(const RumbleBytes& a, const RumbleBytes& b);

@@ -33,14 +33,20 @@ RumbleStream StartStreamAt(const RumbleStream& stream, long long startUs)
     RumbleStream later = stream;
     const std::size_t skip = std::min(stream.Samples.size(), static_cast<std::size_t>(startUs / stream.SamplePeriodUs));
     later.Samples.erase(later.Samples.begin(), later.Samples.begin() + static_cast<std::ptrdiff_t>(skip));
-    later.Loops = false;
+    // The loop stays where the start comes before it.
+    later.Loops = stream.Loops && skip <= stream.LoopStart;
+    if (later.Loops) {
+        later.LoopStart -= skip;
+        later.LoopEnd -= skip;
+    }
     return later;
 }
 
 Schedule BuildStreamSchedule(const RumbleStream& left, const RumbleStream& right, long long minIntervalUs,
-                             int volumePercent)
+                             int volumePercent, long long repeatFromUs)
 {
     Schedule schedule;
+    schedule.RepeatFromUs = repeatFromUs;
     schedule.LengthUs = std::max(StreamLengthUs(left), StreamLengthUs(right));
     const long long period = std::max(StreamReportPeriodUs, minIntervalUs);
     const bool mute = volumePercent <= 0;
@@ -64,7 +70,7 @@ Schedule BuildStreamSchedule(const RumbleStream& left, const RumbleStream& right
             RumbleSample wanted[MaxSamplesPerBlock];
             for (int s = 0; s < MaxSamplesPerBlock; ++s)
                 wanted[s] = SampleAt(stream, t + s * static_cast<long long>(SampleSpacingUs), volumeSteps, mute);
-            if (k % KeyReportEvery == 0)
+            if (k % KeyReportEvery == 0 || t == repeatFromUs)
                 EncodeAbsoluteRumbleBlock(wanted[0], &state, block.Bytes);
             else
                 EncodeRumbleBlock(wanted, &state, block.Bytes);

@@ -16,11 +16,12 @@ constexpr long long StreamWriteAllowanceUs = 3000;
 
 // The reports for left and right (the same stream for a Joy-Con), at volumePercent, never above
 // the safe maximum: one every StreamReportPeriodUs, or every minIntervalUs when that is longer
-// (the samples between then go unplayed); silence after the last sample.
+// (the samples between then go unplayed); silence after the last sample. Passes after the first
+// begin at repeatFromUs, a time on the report grid, whose report sets both bands outright.
 Schedule BuildStreamSchedule(const RumbleStream& left, const RumbleStream& right, long long minIntervalUs,
-                             int volumePercent);
+                             int volumePercent, long long repeatFromUs = 0);
 
-// The stream from startUs on.
+// The stream from startUs on; its loop kept if it starts no sooner.
 RumbleStream StartStreamAt(const RumbleStream& stream, long long startUs);
 
 // How long the stream lasts.

@@ -3,6 +3,7 @@
 #include "play/readers/bnvib_reader.h"
 #include "play/readers/jcvib_reader.h"
 #include "play/piece_samples.h"
+#include "play/stream_loops.h"
 #include "play/stream_schedule.h"
 
 #include <gtest/gtest.h>
@@ -135,6 +136,43 @@ TEST(RumbleFiles, AStreamGoesOutThreeSamplesAReportEveryFifteenMillisecondsAndDe
 }  // namespace
 
 namespace {
+
+TEST(RumbleFiles, AFilesLoopPlaysItsPassesWithItsWaitBetweenThenTheRest)
+{
+    // Samples marked by their high band's frequency: 0 1 | 2 3 4 | 5 6, the loop 2 to 5, a wait of one.
+    RumbleStream file;
+    for (int i = 0; i < 7; ++i) file.Samples.push_back({{-40, i}, {SilentAmplitude, 0}});
+    file.Loops = true;
+    file.LoopStart = 2;
+    file.LoopEnd = 5;
+    file.LoopWait = 1;
+    const auto marks = [](const RumbleStream& stream) {
+        std::vector<int> out;
+        for (const RumbleSample& s : stream.Samples) out.push_back(s.High.Amplitude == SilentAmplitude ? -1 : s.High.Frequency);
+        return out;
+    };
+    RumbleStream played;
+    ASSERT_TRUE(UnrollStreamLoop(file, 3, &played));
+    EXPECT_EQ(marks(played), (std::vector<int>{0, 1, 2, 3, 4, -1, 2, 3, 4, -1, 2, 3, 4, 5, 6}));
+    EXPECT_FALSE(played.Loops);
+    EXPECT_FALSE(UnrollStreamLoop(file, 1 << 20, &played));  // far more than an hour
+
+    // Until interrupted: passes begin on the first 15 ms report from the loop's start (sample 3),
+    // and last whole reports of whole cycles of four samples (60 ms: three cycles).
+    long long from = 0;
+    ASSERT_TRUE(RepeatStreamLoop(file, 15000, &played, &from));
+    EXPECT_EQ(from, 15000);
+    EXPECT_EQ(marks(played), (std::vector<int>{0, 1, 2, 3, 4, -1, 2, 3, 4, -1, 2, 3, 4, -1, 2}));
+    // Played from the start once, then from there on over and over, it is the loop for ever;
+    // the report where the passes begin sets both bands outright (a one-sample block).
+    const Schedule schedule = BuildStreamSchedule(played, played, 15000, 100, from);
+    EXPECT_EQ(schedule.RepeatFromUs, 15000);
+    ASSERT_GE(schedule.Reports.size(), 2u);
+    EXPECT_EQ(schedule.Reports[1].DueUs, 15000);
+    EXPECT_EQ(schedule.Reports[1].Left.Bytes[3] >> 6, 1);
+    EXPECT_EQ(schedule.Reports[1].Left.Bytes[0] & 3, 0);
+    EXPECT_NE(schedule.Reports[2].Left.Bytes[3] >> 6, 1);
+}
 
 TEST(RumbleFiles, ShapedNotesRiseFromTheirSampleAndFadeAfterTheyEnd)
 {

@@ -294,6 +294,31 @@ TEST_F(PlayPerformer, APiecePlayedTwiceStartsAgainWhereItEnds)
     }
 }
 
+TEST_F(PlayPerformer, PassesAfterTheFirstBeginWhereTheScheduleSays)
+{
+    Schedule s = ScheduleOf("t25 o3 e4 g+2 a8");
+    ASSERT_GE(s.Reports.size(), 4u);
+    s.RepeatFromUs = s.Reports[2].DueUs;
+    const long long passUs = s.LengthUs - s.RepeatFromUs;
+    ControllerConnection link = ConnectionOn(OpenHidHandle(ControllerVendorId, ControllerProductId));
+    long long played = 0;
+    ASSERT_EQ(PerformSchedules({PerformedController{&link, &s}}, [&](long long us) { played = us; }, nullptr, nullptr, 3),
+              PerformOutcome::Played);
+    EXPECT_EQ(played, s.LengthUs + 2 * passUs);
+    // Reports 0 to n-2, then twice 2 to n-2 and n-1 at the very end, each pass where the one before ended.
+    std::vector<std::pair<std::size_t, long long>> expected;
+    const std::size_t n = s.Reports.size();
+    for (std::size_t k = 0; k + 1 < n; ++k) expected.push_back({k, s.Reports[k].DueUs});
+    for (int pass = 1; pass <= 2; ++pass)
+        for (std::size_t k = 2; k + (pass == 2 ? 0 : 1) < n; ++k) expected.push_back({k, pass * passUs + s.Reports[k].DueUs});
+    const std::vector<fake_hid::Event> writes = fake_hid::Writes();
+    ASSERT_EQ(writes.size(), expected.size());
+    for (std::size_t i = 0; i < writes.size(); ++i) {
+        EXPECT_NEAR(writes[i].timeNs - writes[0].timeNs, expected[i].second * 1000, 2 * test_clock::DefaultStepNs) << i;
+        EXPECT_EQ(std::memcmp(writes[i].bytes.data() + 2, s.Reports[expected[i].first].Left.Bytes, 4), 0) << i;
+    }
+}
+
 TEST(PlaySchedule, APieceFromPartwayHoldsWhatSoundsThenAndTimesAreReadAsWritten)
 {
     Piece piece;

@@ -88,9 +88,12 @@ def decode(block, state):
     return out
 
 
-def bnvib(samples):
-    """A plain .bnvib at 200 a second: (low amp, low freq, high amp, high freq) bytes a sample."""
+def bnvib(samples, loop=None):
+    """A .bnvib at 200 a second: (low amp, low freq, high amp, high freq) bytes a sample; loop:
+    (start, end, wait) in samples."""
     data = b"".join(bytes(s) for s in samples)
+    if loop:
+        return struct.pack("<IHHIIII", 0x10, 3, 200, *loop, len(data)) + data
     return struct.pack("<IHHI", 4, 3, 200, len(data)) + data
 
 
@@ -99,8 +102,8 @@ def level_of_bytes(amp, freq, high):
     return [min(a, SAFE_MAXIMUM), max(-64, min(63, freq - (160 if high else 128)))]
 
 
-def check_stream(c, args, name, path, wanted):
-    run = Run(args, name, arguments=["--controller", "right", "--timing", path],
+def check_stream(c, args, name, path, wanted, options=()):
+    run = Run(args, name, arguments=["--controller", "right", "--timing", *options, path],
               extra_env={"TAVREL_VJ_CONTROLLER": "right", "TAVREL_VJ_STRICT": "1",
                          "TAVREL_VJ_SPACING_MS": str(STREAM_SPACING_MS)}).finish(timeout=60)
     c.expect(run.status == 0, "%s: exit status %r, stderr %r" % (name, run.status, run.stderr[:300]))
@@ -173,6 +176,14 @@ def main():
     run, rumble = check_stream(c, args, "bnvib", args.platform.log_path(path), wanted)
     if args.preview:
         check_preview(c, args, run, rumble)
+
+    # The file's own loop, three times: samples 0 to 50, twice a wait of 6 and 20 to 50, then 50 to 60.
+    path = os.path.join(args.work, "looped.bnvib")
+    with open(path, "wb") as f:
+        f.write(bnvib(samples[:60], loop=(20, 50, 6)))
+    looped = samples[:50] + ([(0, 0, 0, 0)] * 6 + samples[20:50]) * 2 + samples[50:60]
+    wanted = [[level_of_bytes(s[2], s[3], True), level_of_bytes(s[0], s[1], False)] for s in looped]
+    check_stream(c, args, "looped bnvib", args.platform.log_path(path), wanted, options=["--loop", "3"])
 
     # A .jcvib of tavrel's own one-sample blocks, 15 ms apart: each held for three samples.
     blocks = [bytes([0x3C, 0x00, 0x2F, 0x40]), bytes([0x00, 0xC9, 0x40, 0x40]), bytes([0x70, 0xB1, 0x50, 0x72])] * 20
