@@ -20,7 +20,7 @@
 #include "play/riff_midi.h"
 #include "play/schedule.h"
 #include "play/stream_listing.h"
-#include "play/stream_loops.h"
+#include "play/rumble_parts.h"
 #include "play/stream_schedule.h"
 #include "play/text_reader.h"
 #include "play/time_units.h"
@@ -52,6 +52,7 @@ constexpr int VolumeHighestPercent = 400;
 
 struct Options {
     std::string File;
+    std::string SideFiles[SideCount];  // --left and --right
     std::vector<std::string> Controllers;  // empty: every one connected
     bool List = false;
     bool PrintSchedule = false;
@@ -79,14 +80,9 @@ struct Music {
     midi_file::MidiSong Song;
     NoteChoice Choice;  // the options' choice, its tracks resolved in the song
     ChosenNotes Chosen;
-    bool IsStream = false;  // a rumble file
-    RumbleStream Stream;
-    // A rumble file as it plays: from --start, its own loop played --loop times (then once as a
-    // whole) or, until interrupted, from RepeatFromUs over and over.
-    RumbleStream Played;
-    long long RepeatFromUs = 0;
-    bool OwnLoop = false;  // the passes are the file's loop's
-    int Passes = 1;        // of the whole; 0 until interrupted
+    bool IsStream = false;  // rumble files
+    RumbleParts Parts;
+    int Passes = 1;         // of the whole; 0 until interrupted
 };
 
 // What plays on each controller.
@@ -155,23 +151,16 @@ bool ReadMusic(const Options& options, const std::string& name, Music* music)
             return false;
         }
     }
-    if (LooksLikeBnvib(bytes) || LooksLikeJcvib(bytes)) {
+    if (LooksLikeRumbleFile(bytes)) {
         if (choosing) {
             std::fprintf(stderr, "tavrel-play: --tracks, --channels, --transpose and --tempo are for MIDI files; "
                                  "%s is a rumble file\n", name.c_str());
             return false;
         }
-        RumbleFileError error{};
-        const bool read = LooksLikeBnvib(bytes) ? ReadBnvib(bytes, &music->Stream, &error)
-                                                : ReadJcvib(bytes, &music->Stream, &error);
-        if (!read) {
-            std::fprintf(stderr, "%s: byte %zu: %s\n", name.c_str(), error.Offset, error.Message.c_str());
-            return false;
-        }
-        if (music->Stream.Samples.empty()) {
-            std::fprintf(stderr, "%s: the file has no samples to play\n", name.c_str());
-            return false;
-        }
+        RumbleParts& parts = music->Parts;
+        if (!ReadRumbleFile(bytes, name, &parts.Files[LeftSide])) return false;
+        parts.Files[RightSide] = parts.Files[LeftSide];
+        parts.Names[LeftSide] = parts.Names[RightSide] = name;
         music->IsStream = true;
         return true;
     }
@@ -223,24 +212,38 @@ bool ReadMusic(const Options& options, const std::string& name, Music* music)
     return true;
 }
 
-// Makes music.Played from the rumble file: from --start on, with the file's own loop played as
-// --loop asks. False with a message when that would be too long.
-bool PrepareStream(const Options& options, const std::string& name, Music* music)
+// Reads the --left and --right rumble files (with FILE, a rumble file too, on the other side).
+// False with a message.
+bool ReadSideFiles(const Options& options, const std::string& name, Music* music)
 {
-    music->Played = StartStreamAt(music->Stream, options.StartUs);
-    music->OwnLoop = HasStreamLoop(music->Played) && options.Loops != 1;
-    if (!music->OwnLoop) return true;
-    const RumbleStream file = music->Played;
-    const long long periodUs = std::max(StreamReportPeriodUs, options.MinIntervalMs * MicrosecondsPerMillisecond);
-    if (options.Loops == 0) {
-        if (RepeatStreamLoop(file, periodUs, &music->Played, &music->RepeatFromUs)) return true;
-        std::fprintf(stderr, "%s: its loop, lined up with the reports, would last more than an hour\n", name.c_str());
+    RumbleParts& parts = music->Parts;
+    if (!options.File.empty() && !music->IsStream) {
+        std::fprintf(stderr, "tavrel-play: --left and --right play rumble files beside a rumble file; %s is not one\n",
+                     name.c_str());
         return false;
     }
-    music->Passes = 1;
-    if (UnrollStreamLoop(file, options.Loops, &music->Played)) return true;
-    std::fprintf(stderr, "%s: its loop played %d times would last more than an hour\n", name.c_str(), options.Loops);
-    return false;
+    for (int side = 0; side < SideCount; ++side) {
+        const std::string& path = options.SideFiles[side];
+        const char* option = side == LeftSide ? "--left" : "--right";
+        if (path.empty()) continue;
+        std::string bytes;
+        std::string failure;
+        if (!ReadInputFile(path, &bytes, &failure)) {
+            std::fprintf(stderr, "tavrel-play: %s\n", failure.c_str());
+            return false;
+        }
+        const std::string sideName = path == "-" ? "standard input" : path;
+        if (!LooksLikeRumbleFile(bytes)) {
+            std::fprintf(stderr, "tavrel-play: %s takes a rumble file (.bnvib, .jcvib); %s is not one\n", option,
+                         sideName.c_str());
+            return false;
+        }
+        if (!ReadRumbleFile(bytes, sideName, &parts.Files[side])) return false;
+        parts.Names[side] = sideName;
+    }
+    parts.Same = false;
+    music->IsStream = true;
+    return true;
 }
 
 // What each controller plays: the text piece on every actuator of each, or the song's notes
@@ -251,9 +254,14 @@ Performance PlanPerformance(const Options& options, const Music& music, const st
     performance.Kinds = kinds;
     const long long interval = options.MinIntervalMs * MicrosecondsPerMillisecond;
     if (music.IsStream) {
-        for (std::size_t c = 0; c < kinds.size(); ++c) {
-            performance.Schedules.push_back(
-                BuildStreamSchedule(music.Played, music.Played, interval, options.VolumePercent, music.RepeatFromUs));
+        // A left Joy-Con plays the left part, a right Joy-Con the right one, a Pro Controller both.
+        const RumbleParts& parts = music.Parts;
+        const RumbleStream& left = parts.Played[LeftSide];
+        const RumbleStream& right = parts.Same ? left : parts.Played[RightSide];
+        for (const ControllerKind* kind : kinds) {
+            const RumbleStream& one = std::string(kind->Option) == "left" ? left : right;
+            performance.Schedules.push_back(BuildStreamSchedule(kind->Actuators > 1 ? left : one, kind->Actuators > 1 ? right : one,
+                                                                interval, options.VolumePercent, parts.RepeatFromUs));
         }
         return performance;
     }
@@ -283,7 +291,7 @@ Performance PlanPerformance(const Options& options, const Music& music, const st
 // What the first controller's first actuator would play, as 5 ms samples.
 RumbleStream StreamToWrite(const Options& options, const Music& music)
 {
-    if (music.IsStream) return StartStreamAt(music.Stream, options.StartUs);
+    if (music.IsStream) return StartStreamAt(music.Parts.Files[LeftSide], options.StartUs);
     if (!music.IsMidi) return RenderPieceSamples(StartPieceAt(music.TextPiece, options.StartUs), options.Shape);
     std::vector<int> actuators;
     for (const std::string& option : options.Controllers) actuators.push_back(KindNamed(option).Actuators);
@@ -351,7 +359,7 @@ int Play(const Options& options, const Music& music, const std::string& name)
         if (!options.Quiet) {
             std::string length = FormatPlayTime(lengthUs);
             if (options.StartUs > 0) length += " from " + FormatPlayTime(options.StartUs);
-            if (music.Passes == 0) length += music.OwnLoop ? ", its loop until interrupted" : " each time, until interrupted";
+            if (music.Passes == 0) length += music.Parts.OwnLoop ? ", its loop until interrupted" : " each time, until interrupted";
             if (music.Passes > 1) length += ", " + std::to_string(music.Passes) + " times";
             std::printf("Playing %s on %s (%s).\n", name.c_str(), NamesOf(performance.Kinds).c_str(), length.c_str());
             if (music.IsMidi && performance.Voices.Dropped > 0)
@@ -382,7 +390,7 @@ int Play(const Options& options, const Music& music, const std::string& name)
 int PlayLiveWith(const CLI::App& app, const Options& options)
 {
     for (const char* fileOnly : {"FILE", "--list", "--schedule", "--tracks", "--tempo", "--start", "--loop", "--attack",
-                                 "--release", "--write-bnvib"}) {
+                                 "--release", "--write-bnvib", "--left", "--right"}) {
         if (app.count(fileOnly) == 0) continue;
         std::fprintf(stderr, "tavrel-play: %s is for files, not --live\n", fileOnly);
         return ExitBadInput;
@@ -413,6 +421,7 @@ int Run(int argc, char** argv)
                    "the controllers to play on, in order: right, left or pro, comma-separated or repeated "
                    "(default: every one connected, up to 4)")
         ->delimiter(',')
+        ->allow_extra_args(false)  // one list a time, so that a file named after it stays the file
         ->check(CLI::IsMember({"right", "left", "pro"}));
     app.add_flag("--list", options.List, "print what would be played and where; needs no controller");
     app.add_flag("--schedule", options.PrintSchedule,
@@ -430,6 +439,7 @@ int Run(int argc, char** argv)
     app.add_option("--channels", options.Choice.Channels,
                    "MIDI: the channels to play, 1-16, comma-separated (default: all but the percussion channel 10)")
         ->delimiter(',')
+        ->allow_extra_args(false)
         ->check(CLI::Range(1, 16));
     app.add_option("--transpose", options.Choice.Transpose, "MIDI: semitones up (or down, negative)")
         ->check(CLI::Range(-MaxTransposeSemitones, MaxTransposeSemitones));
@@ -456,6 +466,13 @@ int Run(int argc, char** argv)
         ->check(CLI::Range(0LL, LongestShapeUs / MicrosecondsPerMillisecond));
     app.add_option("--release", releaseMs, "notes fade over this many ms after they end (default 0: at once)")
         ->check(CLI::Range(0LL, LongestShapeUs / MicrosecondsPerMillisecond));
+    app.add_option("--left", options.SideFiles[LeftSide],
+                   "a rumble file for the left actuators (a left Joy-Con's, a Pro Controller's left); FILE, if "
+                   "given, plays where neither --left nor --right does")
+        ->type_name("FILE");
+    app.add_option("--right", options.SideFiles[RightSide],
+                   "a rumble file for the right actuators (a right Joy-Con's, a Pro Controller's right)")
+        ->type_name("FILE");
     app.add_option("--write-bnvib", options.WriteBnvib,
                    "write what would be played (the first actuator's) as a .bnvib rumble file instead of playing it")
         ->type_name("FILE");
@@ -477,13 +494,17 @@ int Run(int argc, char** argv)
         const bool counted = next.size() > digits && next.find_first_not_of("0123456789", digits) == std::string::npos;
         if (!counted) arguments[i] = "--loop=0";
     }
-    // FILE is required unless the input is live. Required, it also keeps the options that take
-    // several values (--controller, --channels) from taking the file's name for one of theirs.
+    // FILE is required unless the input is live or --left and --right name the files.
     const bool live = std::any_of(arguments.begin(), std::find(arguments.begin(), arguments.end(), "--"),
                                   [](const std::string& a) {
                                       return a == "--live" || a == "--live-ports" || a.rfind("--live=", 0) == 0;
                                   });
-    if (!live) file->required();
+    const bool sided = std::any_of(arguments.begin(), std::find(arguments.begin(), arguments.end(), "--"),
+                                   [](const std::string& a) {
+                                       return a == "--left" || a == "--right" || a.rfind("--left=", 0) == 0 ||
+                                              a.rfind("--right=", 0) == 0;
+                                   });
+    if (!live && !sided) file->required();
     std::reverse(arguments.begin(), arguments.end());  // CLI11 takes them last first
     app.name("tavrel-play");
     try {
@@ -508,11 +529,22 @@ int Run(int argc, char** argv)
         return ExitBadInput;
     }
 
-    const std::string name = options.File == "-" ? "standard input" : options.File;
+    std::string name = options.File == "-" ? "standard input" : options.File;
+    const bool sides = !options.SideFiles[LeftSide].empty() || !options.SideFiles[RightSide].empty();
+    if (sides && !options.WriteBnvib.empty()) {
+        std::fprintf(stderr, "tavrel-play: --write-bnvib writes one part; give it FILE without --left or --right\n");
+        return ExitBadInput;
+    }
     BuildToneTables();
     Music music;
-    if (!ReadMusic(options, name, &music)) return ExitBadInput;
-    const long long lengthUs = music.IsStream ? StreamLengthUs(music.Stream)
+    if (!options.File.empty() && !ReadMusic(options, name, &music)) return ExitBadInput;
+    if (sides && !ReadSideFiles(options, name, &music)) return ExitBadInput;
+    if (options.File.empty()) {
+        const std::string* names = music.Parts.Names;
+        name = names[LeftSide].empty() || names[RightSide].empty() ? names[LeftSide] + names[RightSide]
+                                                                    : names[LeftSide] + " and " + names[RightSide];
+    }
+    const long long lengthUs = music.IsStream ? RumblePartsLengthUs(music.Parts)
                                : music.IsMidi ? music.Chosen.LengthUs : music.TextPiece.LengthUs;
     if (options.StartUs > 0 && options.StartUs >= lengthUs) {
         std::fprintf(stderr, "tavrel-play: --start %s is not before the end of %s (%s)\n", options.Start.c_str(),
@@ -520,7 +552,9 @@ int Run(int argc, char** argv)
         return ExitBadInput;
     }
     music.Passes = options.Loops;
-    if (music.IsStream && !PrepareStream(options, name, &music)) return ExitBadInput;
+    const long long periodUs = std::max(StreamReportPeriodUs, options.MinIntervalMs * MicrosecondsPerMillisecond);
+    if (music.IsStream && !PrepareRumbleParts(options.StartUs, options.Loops, periodUs, &music.Parts)) return ExitBadInput;
+    if (music.IsStream) music.Passes = music.Parts.Passes;
     if (!options.WriteBnvib.empty()) return WriteBnvibFile(options, music);
     if (options.PrintSchedule) {
         PrintSchedules(PlanPerformance(options, music, ControllersToList(options, false)));
@@ -529,7 +563,12 @@ int Run(int argc, char** argv)
     if (options.List) {
         const Performance performance = PlanPerformance(options, music, ControllersToList(options, true));
         if (music.IsStream) {
-            PrintStreamListing(stdout, name, NamesOf(performance.Kinds), music.Stream, performance.Schedules[0]);
+            const RumbleParts& parts = music.Parts;
+            for (int side = 0; side < (parts.Same ? 1 : SideCount); ++side) {
+                if (parts.Files[side].Samples.empty()) continue;
+                const std::string label = parts.Same ? name : (side == LeftSide ? "left: " : "right: ") + parts.Names[side];
+                PrintStreamListing(stdout, label, NamesOf(performance.Kinds), parts.Files[side], performance.Schedules[0]);
+            }
         } else if (!music.IsMidi) {
             PrintListing(stdout, name, NamesOf(performance.Kinds), music.TextPiece, performance.Schedules[0]);
         } else {

@@ -14,7 +14,7 @@ void PrintStreamListing(std::FILE* out, const std::string& name, const std::stri
     if (stream.Loops) {
         std::fprintf(out, "loop: samples %zu to %zu", stream.LoopStart, stream.LoopEnd);
         if (stream.LoopWait > 0) std::fprintf(out, ", then %s of silence", CountOf(static_cast<long long>(stream.LoopWait), "sample").c_str());
-        std::fprintf(out, " (played once through; --loop repeats the whole file)\n");
+        std::fprintf(out, " (--loop N plays it N times, --loop alone until interrupted)\n");
     }
     std::fprintf(out, "peak amplitude: %.2f of full; the safe maximum is %.2f", AmplitudeShare(stream.PeakAmplitude),
                  AmplitudeShare(SafeMaximumAmplitude));

@@ -2,7 +2,8 @@
 
 Usage: rumble_files_e2e.py --play PATH (--library PATH | --stand-ins DIR) --work DIR [--preview PATH]
 
-Writes a .bnvib and a .jcvib from their documented layouts, plays each, and decodes the rumble
+Writes .bnvib files (one with a loop of its own, played three times, alone and beside another on a
+Pro Controller's two actuators) and a .jcvib from their documented layouts, plays each, and decodes the rumble
 blocks in the controller's log with a decoder of this test's own (from the published tables, not
 from tavrel's code): the samples played must follow the file's within the encoder's error, never
 above the safe maximum, three to a report every 15 ms (never closer than 12), then silence and the
@@ -102,9 +103,11 @@ def level_of_bytes(amp, freq, high):
     return [min(a, SAFE_MAXIMUM), max(-64, min(63, freq - (160 if high else 128)))]
 
 
-def check_stream(c, args, name, path, wanted, options=()):
-    run = Run(args, name, arguments=["--controller", "right", "--timing", *options, path],
-              extra_env={"TAVREL_VJ_CONTROLLER": "right", "TAVREL_VJ_STRICT": "1",
+def check_stream(c, args, name, path, wanted, options=(), controller="right", blocks=((6, None),)):
+    """Plays path (None: the options name the files) and decodes each report's block at each of blocks'
+    bytes against its wanted samples (None: wanted)."""
+    run = Run(args, name, arguments=["--controller", controller, "--timing", *options] + ([path] if path else []),
+              extra_env={"TAVREL_VJ_CONTROLLER": controller, "TAVREL_VJ_STRICT": "1",
                          "TAVREL_VJ_SPACING_MS": str(STREAM_SPACING_MS)}).finish(timeout=60)
     c.expect(run.status == 0, "%s: exit status %r, stderr %r" % (name, run.status, run.stderr[:300]))
     c.expect(not run.log_lines_matching(lambda line: " fault " in line), "%s: the controller logged faults" % name)
@@ -113,16 +116,22 @@ def check_stream(c, args, name, path, wanted, options=()):
     writes = writes_of(run.events)
     c.expect(tail_of(writes) == TEAR_DOWN_TAIL, "%s: no tear-down at the end" % name)
     rumble = [w for w in writes if w[2][0] == 0x10][:-1]  # the stream's reports; the last is the tear-down's
-    state = [[SILENT, 0], [SILENT, 0]]
-    played = []
-    for w in rumble:
-        samples = decode(w[2][6:10], state)  # the right actuator's block
-        played.extend(samples + [samples[-1]] * (3 - len(samples)))
-    c.expect(len(rumble) >= len(wanted) // 3, "%s: %d reports for %d samples" % (name, len(rumble), len(wanted)))
     gaps = [(b[0] - a[0]) / 1e6 for a, b in zip(rumble, rumble[1:])]
     c.expect(gaps and min(gaps) >= STREAM_SPACING_MS - 0.5, "%s: reports %.2f ms apart" % (name, min(gaps or [0])))
     c.expect(gaps and sorted(gaps)[len(gaps) // 2] < 15.5, "%s: reports a median %.2f ms apart" %
              (name, sorted(gaps or [0])[len(gaps) // 2] if gaps else 0))
+    for block, block_wanted in blocks:
+        check_block(c, "%s, block at %d" % (name, block), rumble, writes, block, wanted if block_wanted is None else block_wanted)
+    return run, rumble
+
+
+def check_block(c, name, rumble, writes, block, wanted):
+    state = [[SILENT, 0], [SILENT, 0]]
+    played = []
+    for w in rumble:
+        samples = decode(w[2][block:block + 4], state)
+        played.extend(samples + [samples[-1]] * (3 - len(samples)))
+    c.expect(len(rumble) >= len(wanted) // 3, "%s: %d reports for %d samples" % (name, len(rumble), len(wanted)))
     c.expect(all(p[b][0] <= SAFE_MAXIMUM for p in played for b in (0, 1)), "%s: above the safe maximum" % name)
     error = 0
     for w, p in zip(wanted, played):
@@ -131,9 +140,8 @@ def check_stream(c, args, name, path, wanted, options=()):
             error += abs(max(w[b][0], SILENT) - p[b][0]) + (abs(w[b][1] - p[b][1]) if sounds else 0)
     mean = error / (2 * max(1, min(len(wanted), len(played))))
     c.expect(mean <= MEAN_ERROR_LIMIT, "%s: the played samples are %.2f steps from the file's on average" % (name, mean))
-    c.expect(bytes(writes[-4][2][2:6]) == bytes([0x3C, 0x00, 0x2F, 0x40]), "%s: no silence at the end" % name)
+    c.expect(bytes(writes[-4][2][block:block + 4]) == bytes([0x3C, 0x00, 0x2F, 0x40]), "%s: no silence at the end" % name)
     print("%s: %d reports, mean error %.2f steps a band" % (name, len(rumble), mean))
-    return run, rumble
 
 
 def check_preview(c, args, run, rumble):
@@ -184,6 +192,25 @@ def main():
     looped = samples[:50] + ([(0, 0, 0, 0)] * 6 + samples[20:50]) * 2 + samples[50:60]
     wanted = [[level_of_bytes(s[2], s[3], True), level_of_bytes(s[0], s[1], False)] for s in looped]
     check_stream(c, args, "looped bnvib", args.platform.log_path(path), wanted, options=["--loop", "3"])
+
+    # A Pro Controller with a file for each actuator, three times: half a second of the swell on
+    # the left (whole, having no loop), the looped file on the right (its loop).
+    short = os.path.join(args.work, "short.bnvib")
+    with open(short, "wb") as f:
+        f.write(bnvib(samples[:100]))
+    files = ["--left", args.platform.log_path(short), "--right", args.platform.log_path(path)]
+    whole = [[level_of_bytes(s[2], s[3], True), level_of_bytes(s[0], s[1], False)] for s in samples[:100] * 3]
+    check_stream(c, args, "pro", None, None, options=files + ["--loop", "3"], controller="pro",
+                 blocks=((2, whole), (6, wanted)))
+    # Joy-Cons: the left one plays the left file, the right one the right file.
+    def schedule(*options):
+        done = subprocess.run(args.platform.command + ["--schedule", *options], capture_output=True, timeout=60,
+                              env={**os.environ, **args.platform.env})
+        return args.platform.console(done.stdout.decode("latin-1"))
+    pair = schedule("--controller", "left,right", *files)
+    alone = [schedule("--controller", side, files[1 + 2 * k]) for k, side in enumerate(("left", "right"))]
+    c.expect(pair == "controller 1 left\n%scontroller 2 right\n%s" % tuple(alone),
+             "Joy-Cons with --left and --right: %r" % pair[:300])
 
     # A .jcvib of tavrel's own one-sample blocks, 15 ms apart: each held for three samples.
     blocks = [bytes([0x3C, 0x00, 0x2F, 0x40]), bytes([0x00, 0xC9, 0x40, 0x40]), bytes([0x70, 0xB1, 0x50, 0x72])] * 20

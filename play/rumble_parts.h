@@ -1,0 +1,37 @@
+// The rumble files a run streams and what each actuator plays of them: FILE on every actuator,
+// or --left and --right files for the left and right actuators (a left Joy-Con plays the left
+// one, a right Joy-Con the right one, a Pro Controller each on its own side); an actuator that
+// neither names plays FILE, or nothing.
+#pragma once
+
+#include "play/rumble_stream.h"
+
+#include <string>
+
+enum RumbleSide { LeftSide = 0, RightSide = 1, SideCount = 2 };
+
+struct RumbleParts {
+    std::string Names[SideCount];    // the files' names as said in messages
+    RumbleStream Files[SideCount];   // as read (empty for an actuator that plays nothing)
+    bool Same = true;                // one file on both
+    // As they play: from --start on, with the files' own loops as --loop asks.
+    RumbleStream Played[SideCount];
+    long long RepeatFromUs = 0;      // passes after the first begin here
+    bool OwnLoop = false;            // the passes are the file's loop's
+    int Passes = 1;                  // of the whole; 0 until interrupted
+};
+
+// True when the bytes are a rumble file's (.bnvib, .jcvib).
+bool LooksLikeRumbleFile(const std::string& bytes);
+
+// Reads a rumble file's bytes; false with "name: byte N: why" (or why it has nothing to play)
+// said on standard error.
+bool ReadRumbleFile(const std::string& bytes, const std::string& name, RumbleStream* stream);
+
+// Makes Played from Files: from startUs, each file's own loop played loops times (0: until
+// interrupted, where one file plays on both; two files then repeat whole), reports every
+// periodUs. False with a message when that would last too long.
+bool PrepareRumbleParts(long long startUs, int loops, long long periodUs, RumbleParts* parts);
+
+// The longest file's length.
+long long RumblePartsLengthUs(const RumbleParts& parts);
