@@ -265,10 +265,11 @@ Performance PlanPerformance(const Options& options, const Music& music, const st
         }
         return performance;
     }
-    // Shaped notes change every 5 ms: they are streamed. The pieces' levels hold the volume already.
+    // Shaped notes and vibrato change every 5 ms: they are streamed. The pieces' levels hold the
+    // volume already.
     const bool shaped = options.Shape.AttackUs > 0 || options.Shape.ReleaseUs > 0;
     const auto scheduleOf = [&](const Piece& left, const Piece& right) {
-        if (!shaped) return &left == &right ? BuildSchedule(left, interval) : BuildSchedule(left, right, interval);
+        if (!shaped && !AsksForVibrato(left) && !AsksForVibrato(right)) return &left == &right ? BuildSchedule(left, interval) : BuildSchedule(left, right, interval);
         const RumbleStream leftStream = RenderPieceSamples(left, options.Shape);
         if (&left == &right) return BuildStreamSchedule(leftStream, leftStream, interval, FullVolumePercent);
         return BuildStreamSchedule(leftStream, RenderPieceSamples(right, options.Shape), interval, FullVolumePercent);
@@ -282,7 +283,10 @@ Performance PlanPerformance(const Options& options, const Music& music, const st
     for (const ControllerKind* kind : kinds) actuators.push_back(kind->Actuators);
     performance.Voices = AllocateVoices(music.Chosen.Notes, actuators, music.Chosen.LengthUs, options.VolumePercent);
     for (std::vector<Piece>& part : performance.Voices.Parts) {
-        for (Piece& piece : part) piece = StartPieceAt(piece, options.StartUs);
+        for (Piece& piece : part) {
+            piece.Vibrato = music.Chosen.Vibrato;
+            piece = StartPieceAt(piece, options.StartUs);
+        }
         performance.Schedules.push_back(part.size() > 1 ? scheduleOf(part[0], part[1]) : scheduleOf(part[0], part[0]));
     }
     return performance;
@@ -296,7 +300,8 @@ RumbleStream StreamToWrite(const Options& options, const Music& music)
     std::vector<int> actuators;
     for (const std::string& option : options.Controllers) actuators.push_back(KindNamed(option).Actuators);
     if (actuators.empty()) actuators.push_back(ControllerKinds[0].Actuators);
-    const Allocation voices = AllocateVoices(music.Chosen.Notes, actuators, music.Chosen.LengthUs, options.VolumePercent);
+    Allocation voices = AllocateVoices(music.Chosen.Notes, actuators, music.Chosen.LengthUs, options.VolumePercent);
+    voices.Parts[0][0].Vibrato = music.Chosen.Vibrato;
     return RenderPieceSamples(StartPieceAt(voices.Parts[0][0], options.StartUs), options.Shape);
 }
 

@@ -20,6 +20,7 @@ constexpr unsigned char MetaSetTempo = 0x51;
 
 constexpr int MidiDataBits = 7;
 constexpr unsigned char MidiDataMask = 0x7F;
+constexpr unsigned char ModulationWheelController = 1;
 constexpr int PitchBendCentre = 8192;  // a 14-bit bend's value at rest
 constexpr int MidiChannelCount = 16;
 constexpr int MidiKeyCount = 128;

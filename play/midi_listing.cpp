@@ -4,6 +4,7 @@
 #include "play/shown_text.h"
 
 #include <map>
+#include <set>
 
 namespace {
 
@@ -24,6 +25,15 @@ void PrintMidiListing(std::FILE* out, const std::string& name, const midi_file::
                  song.TempoChanges, song.TempoChanges == 1 ? "" : "s");
     std::fprintf(out, "length: %s to the end of the last note; the file %s (%lld us at the file's tempo)\n",
                  FormatPlayTime(chosen.LengthUs).c_str(), FormatPlayTime(chosen.FileLengthUs).c_str(), song.LengthUs);
+    std::set<int> wavering;
+    for (const VibratoSetting& setting : chosen.Vibrato)
+        if (setting.Depth > 0) wavering.insert(setting.Channel + 1);
+    if (!wavering.empty()) {
+        std::string channels;
+        for (int channel : wavering) channels += (channels.empty() ? "" : ", ") + std::to_string(channel);
+        std::fprintf(out, "vibrato: the modulation wheel of channel%s %s; played as 5 ms samples\n",
+                     wavering.size() == 1 ? "" : "s", channels.c_str());
+    }
 
     // Every track as --tracks counts them, with the notes of each channel as read; "left out"
     // where they are not chosen.

@@ -38,7 +38,7 @@ struct TempoChange {
     long long StartUs;   // TooLong when the change lies past the longest song
 };
 
-enum class EventKind { Other, NoteOn, NoteOff, SetTempo, TrackName };
+enum class EventKind { Other, NoteOn, NoteOff, SetTempo, TrackName, Modulation };
 
 struct TrackEvent {
     EventKind Kind;
@@ -64,6 +64,7 @@ struct Reading {
     bool Timing;                        // the second walk
     int TicksPerQuarter;
     std::size_t NoteOns;
+    std::size_t Modulations;
     std::vector<TempoChange> Tempos;    // from tick 0 on, sorted by tick once the first walk ends
     MidiSong* Song;
     int Track;                          // the track being walked, and its state:
@@ -162,6 +163,8 @@ bool TakeEvent(const std::string& bytes, const TrackEvent& e, Reading* r, MidiEr
         if (e.Kind == EventKind::SetTempo) r->Tempos.push_back(TempoChange{e.Tick, e.UsPerQuarter, 0});
         if (e.Kind == EventKind::NoteOn && ++r->NoteOns > MaxNotes)
             return Fail(error, e.Offset, "more than " + std::to_string(MaxNotes) + " notes");
+        if (e.Kind == EventKind::Modulation && ++r->Modulations > MaxModulations)
+            return Fail(error, e.Offset, "more than " + std::to_string(MaxModulations) + " modulation wheel settings");
         return true;
     }
     while (r->TempoAt + 1 < r->Tempos.size() && r->Tempos[r->TempoAt + 1].Tick <= e.Tick) ++r->TempoAt;
@@ -176,6 +179,8 @@ bool TakeEvent(const std::string& bytes, const TrackEvent& e, Reading* r, MidiEr
     } else if (e.Kind == EventKind::NoteOff && sounding->First < sounding->Indices.size()) {
         notes[sounding->Indices[sounding->First++]].EndUs = us;
         if (sounding->First == sounding->Indices.size()) *sounding = SoundingNotes{};
+    } else if (e.Kind == EventKind::Modulation) {
+        r->Song->Modulation.push_back(MidiModulation{us, e.Velocity, e.Channel, r->Track});
     } else if (e.Kind == EventKind::TrackName && !r->Named) {
         r->Song->TrackNames.back() = bytes.substr(e.TextBegin, e.TextLength);
         r->Named = true;
@@ -195,7 +200,8 @@ void FinishTrack(Reading* r)
     r->Song->LengthUs = std::max(r->Song->LengthUs, r->LastUs);
 }
 
-// Reads the channel message after its status; only notes become events of their own.
+// Reads the channel message after its status; only notes and the modulation wheel become
+// events of their own.
 bool ReadChannelMessage(Cursor* c, unsigned status, TrackEvent* e, MidiError* error)
 {
     const unsigned kind = status & MidiKindMask;
@@ -209,6 +215,9 @@ bool ReadChannelMessage(Cursor* c, unsigned status, TrackEvent* e, MidiError* er
         e->Kind = kind == NoteOnStatus && second > 0 ? EventKind::NoteOn : EventKind::NoteOff;
         e->Key = first;
         e->Velocity = second;
+    } else if (kind == ControlChangeStatus && first == ModulationWheelController) {
+        e->Kind = EventKind::Modulation;
+        e->Velocity = second;  // the wheel's setting
     }
     return true;
 }
@@ -337,6 +346,7 @@ bool ReadMidiFile(const std::string& bytes, MidiSong* song, MidiError* error)
     r.Timing = true;
     r.Sounding.resize(MidiChannelCount * MidiKeyCount);
     read.Notes.reserve(r.NoteOns);
+    read.Modulation.reserve(r.Modulations);
     for (std::size_t i = 0; i < tracks.size(); ++i) {
         StartTrack(&r, static_cast<int>(i));
         if (!WalkTrack(bytes, tracks[i], &r, error)) return false;
@@ -347,6 +357,8 @@ bool ReadMidiFile(const std::string& bytes, MidiSong* song, MidiError* error)
         if (a.Channel != b.Channel) return a.Channel < b.Channel;
         return a.Track < b.Track;
     });
+    std::stable_sort(read.Modulation.begin(), read.Modulation.end(),
+                     [](const MidiModulation& a, const MidiModulation& b) { return a.AtUs < b.AtUs; });
     read.TrackCount = static_cast<int>(tracks.size());
     read.TempoChanges = static_cast<int>(r.Tempos.size()) - 1;
     *song = std::move(read);

@@ -10,6 +10,7 @@ namespace midi_file {
 
 constexpr std::size_t MaxFileBytes = 16 * 1024 * 1024;   // larger files are refused
 constexpr std::size_t MaxNotes = 1000000;                 // more notes are refused
+constexpr std::size_t MaxModulations = 1000000;           // and more modulation settings
 constexpr long long MaxLengthUs = 24LL * 3600 * 1000000;  // a song longer than a day is refused
 constexpr int PercussionChannel = 9;                      // channel 10 as people count, from 0
 
@@ -22,6 +23,14 @@ struct MidiNote {
     int Track;           // 0-based index of the MTrk chunk it came from
 };
 
+// A modulation wheel setting (controller 1): how much vibrato the channel asks for from then on.
+struct MidiModulation {
+    long long AtUs;
+    int Value;    // 0 (none) to 127
+    int Channel;
+    int Track;
+};
+
 struct MidiSong {
     int Format;                  // 0 or 1
     int TrackCount;              // MTrk chunks read
@@ -29,6 +38,7 @@ struct MidiSong {
     int TempoChanges;            // set-tempo meta events seen (all tracks)
     long long LengthUs;          // time of the last event of any track (end of track included)
     std::vector<MidiNote> Notes; // sorted by StartUs, then Key, then Channel, then Track
+    std::vector<MidiModulation> Modulation;  // sorted by AtUs
     std::vector<std::string> TrackNames; // one per track; the first track-name meta text, or ""
 };
 

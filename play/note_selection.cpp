@@ -42,6 +42,9 @@ ChosenNotes ChooseNotes(const midi_file::MidiSong& song, const NoteChoice& choic
         chosen.Notes.push_back(played);
         chosen.LengthUs = std::max(chosen.LengthUs, played.EndUs);
     }
+    for (const midi_file::MidiModulation& wheel : song.Modulation)
+        if (IsChosen(choice, wheel.Track, wheel.Channel))
+            chosen.Vibrato.push_back(VibratoSetting{AtTempo(wheel.AtUs, choice.TempoPercent), wheel.Channel, wheel.Value});
     return chosen;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "play/midi_reader.h"
+#include "play/piece.h"
 
 #include <string>
 #include <vector>
@@ -22,6 +23,7 @@ struct ChosenNotes {
     long long LengthUs = 0;     // to the end of the last chosen note: the silence after it is not played
     long long FileLengthUs = 0; // to the file's last event, at the chosen tempo
     int LeftOut = 0;            // notes of tracks or channels not chosen
+    std::vector<VibratoSetting> Vibrato;  // the chosen tracks' and channels' modulation wheel, times scaled
 };
 
 // The tracks that choices name, from 1: numbers ("3"), ranges ("2-5") and track names (matched

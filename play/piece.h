@@ -12,6 +12,15 @@ struct VoiceStep {
     int Note;
     int HighLevel;
     int LowLevel;
+    int Channel = -1;  // the MIDI channel of the note, whose vibrato it takes
+};
+
+// From AtUs on, the notes of a MIDI channel waver this much: the modulation wheel's 0 (not at
+// all) to 127.
+struct VibratoSetting {
+    long long AtUs;
+    int Channel;
+    int Depth;
 };
 
 // Something the listing points out: a note that cannot sound as written.
@@ -32,4 +41,5 @@ struct Piece {
     std::vector<PieceVoice> Voices;
     std::vector<PieceNotice> Notices;
     long long LengthUs = 0;        // the longest voice's length
+    std::vector<VibratoSetting> Vibrato;  // in time order
 };

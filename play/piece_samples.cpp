@@ -1,5 +1,8 @@
 #include "play/piece_samples.h"
 
+#include "play/midi_bytes.h"
+#include "play/time_units.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -26,9 +29,38 @@ int Scaled(int amplitude, double share)
     return std::max(SilentAmplitude, amplitude + static_cast<int>(std::lround(LogStepsPerOctave * std::log2(share))));
 }
 
+constexpr double Pi = 3.14159265358979323846;
+
+// The vibrato settings in effect, channel by channel, as time moves on.
+struct VibratoReader {
+    const std::vector<VibratoSetting>& Settings;
+    std::size_t Next = 0;
+    int Depth[MidiChannelCount] = {};
+
+    void MoveTo(long long t)
+    {
+        for (; Next < Settings.size() && Settings[Next].AtUs <= t; ++Next) {
+            const VibratoSetting& s = Settings[Next];
+            if (s.Channel >= 0 && s.Channel < MidiChannelCount) Depth[s.Channel] = s.Depth;
+        }
+    }
+
+    // How far a note of channel, sounding since onsetUs, is off its pitch at t.
+    int OffsetAt(int channel, long long onsetUs, long long t) const
+    {
+        if (channel < 0 || channel >= MidiChannelCount || Depth[channel] == 0) return 0;
+        const double phase = 2.0 * Pi * VibratoHz * static_cast<double>(t - onsetUs) / MicrosecondsPerSecond;
+        return static_cast<int>(std::lround(WidestVibratoSteps * Depth[channel] / FullVibratoDepth * std::sin(phase)));
+    }
+};
+
 // One band's samples from one voice's steps.
-void RenderBand(const PieceVoice& voice, bool high, const NoteShape& shape, std::vector<RumbleSample>& samples)
+void RenderBand(const PieceVoice& voice, bool high, const NoteShape& shape, const std::vector<VibratoSetting>& vibrato,
+                std::vector<RumbleSample>& samples)
 {
+    VibratoReader wavering{vibrato};
+    int channel = -1;           // of the note sounding or fading
+    long long noteOnsetUs = 0;  // the vibrato's phase counts from it
     std::size_t next = 0;
     BandLevel note{SilentAmplitude, 0};   // the note sounding, at its full level
     long long onsetUs = -1;
@@ -47,14 +79,20 @@ void RenderBand(const PieceVoice& voice, bool high, const NoteShape& shape, std:
             }
             note = level;
             onsetUs = t;
+            if (Sounds(level)) {
+                channel = voice.Steps[next].Channel;
+                noteOnsetUs = t;
+            }
         }
+        wavering.MoveTo(t);
+        const int offset = wavering.OffsetAt(channel, noteOnsetUs, t);
         BandLevel& band = high ? samples[i].High : samples[i].Low;
         if (Sounds(note)) {
             const double rising = shape.AttackUs > 0 ? std::min(1.0, static_cast<double>(t - onsetUs + SampleSpacingUs) / shape.AttackUs) : 1.0;
-            band = BandLevel{Scaled(note.Amplitude, rising), note.Frequency};
+            band = BandLevel{Scaled(note.Amplitude, rising), note.Frequency + offset};
         } else if (endUs >= 0 && shape.ReleaseUs > 0 && t - endUs < shape.ReleaseUs && Sounds(released)) {
             band = BandLevel{Scaled(released.Amplitude, 1.0 - static_cast<double>(t - endUs) / shape.ReleaseUs),
-                             released.Frequency};
+                             released.Frequency + offset};
         } else {
             band = BandLevel{SilentAmplitude, note.Frequency};
         }
@@ -63,6 +101,11 @@ void RenderBand(const PieceVoice& voice, bool high, const NoteShape& shape, std:
 
 }  // namespace
 
+bool AsksForVibrato(const Piece& piece)
+{
+    return std::any_of(piece.Vibrato.begin(), piece.Vibrato.end(), [](const VibratoSetting& s) { return s.Depth > 0; });
+}
+
 RumbleStream RenderPieceSamples(const Piece& piece, const NoteShape& shape)
 {
     RumbleStream stream;
@@ -70,8 +113,8 @@ RumbleStream RenderPieceSamples(const Piece& piece, const NoteShape& shape)
     const long long lengthUs = piece.LengthUs + shape.ReleaseUs;
     stream.Samples.assign(static_cast<std::size_t>((lengthUs + SampleSpacingUs - 1) / SampleSpacingUs), RestingRumbleSample);
     if (piece.Voices.empty()) return stream;
-    RenderBand(piece.Voices[0], true, shape, stream.Samples);
-    RenderBand(piece.Voices.size() > 1 ? piece.Voices[1] : piece.Voices[0], false, shape, stream.Samples);
+    RenderBand(piece.Voices[0], true, shape, piece.Vibrato, stream.Samples);
+    RenderBand(piece.Voices.size() > 1 ? piece.Voices[1] : piece.Voices[0], false, shape, piece.Vibrato, stream.Samples);
     LowerToSafeMaximum(stream);
     return stream;
 }

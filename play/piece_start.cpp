@@ -32,6 +32,8 @@ Piece StartPieceAt(const Piece& piece, long long startUs)
         voice.Steps = steps;
         voice.LengthUs = std::max(0LL, voice.LengthUs - startUs);
     }
+    // Settings before the start hold from it, the latest of each channel winning.
+    for (VibratoSetting& setting : started.Vibrato) setting.AtUs = std::max(0LL, setting.AtUs - startUs);
     return started;
 }
 

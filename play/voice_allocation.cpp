@@ -208,7 +208,7 @@ Allocation AllocateVoices(const std::vector<midi_file::MidiNote>& notes, const s
         BandUse& band = result.Bands[chosen];
         const int tableLevel = band.High ? HighLevelByNote[index] : LowLevelByNote[index];
         const int level = ScaleLevel(tableLevel, volumePercent * note.Velocity / MaxMidiVelocity);
-        const VoiceStep step{event.AtUs, index, band.High ? level : 0, band.High ? 0 : level};
+        const VoiceStep step{event.AtUs, index, band.High ? level : 0, band.High ? 0 : level, note.Channel};
         holding[chosen] = event.Note;
         doubling[chosen] = false;
         ++busy[controllerOf(chosen)];

@@ -1,6 +1,8 @@
 // Standard MIDI Files: timing through the tempo map, note pairing, and where faults are named.
 #include "play/midi_reader.h"
 #include "play/note_selection.h"
+#include "play/voice_allocation.h"
+#include "rumble/tone_tables.h"
 #include "play/riff_midi.h"
 #include "play/shown_text.h"
 
@@ -78,6 +80,36 @@ TEST(PlayMidi, PairsNotesFirstInFirstOutThroughRunningStatusAndSkippedEvents)
                                                  {1000000, 2000000, 36, 100, 9, 0}}));
     EXPECT_EQ(song.LengthUs, 2000000);
     EXPECT_EQ(song.TrackNames, std::vector<std::string>{"Lead"});
+}
+
+TEST(PlayMidi, TheModulationWheelIsKeptWithItsTimeAndChannelAndChosenWithItsTrack)
+{
+    // 16 ticks a quarter, 31250 us a tick: the wheel of channel 3 at 100, then 0 by running
+    // status; another controller (7, volume) and channel 1's wheel at tick 32.
+    const std::string track = Bytes({0x00, 0x90, 60, 64, 0x10, 0xB2, 1, 100, 0x10, 1, 0, 0x00, 7, 90,
+                                     0x00, 0xB0, 1, 30, 0x10, 0x80, 60, 0, 0x00, 0xFF, 0x2F, 0});
+    const MidiSong song = Read(Header(0, 1, 16) + Chunk("MTrk", track));
+    ASSERT_EQ(song.Modulation.size(), 3u);
+    const auto wheel = [&](std::size_t i) {
+        const midi_file::MidiModulation& m = song.Modulation[i];
+        return std::make_tuple(m.AtUs, m.Value, m.Channel);
+    };
+    EXPECT_EQ(wheel(0), std::make_tuple(500000LL, 100, 2));
+    EXPECT_EQ(wheel(1), std::make_tuple(1000000LL, 0, 2));
+    EXPECT_EQ(wheel(2), std::make_tuple(1000000LL, 30, 0));
+    NoteChoice choice;
+    choice.Channels = {3};
+    choice.TempoPercent = 200;
+    const ChosenNotes chosen = ChooseNotes(song, choice);
+    ASSERT_EQ(chosen.Vibrato.size(), 2u);
+    EXPECT_EQ(chosen.Vibrato[0].AtUs, 250000);
+    EXPECT_EQ(chosen.Vibrato[0].Depth, 100);
+    // The note keeps its channel on the band it is given, for the vibrato to find.
+    BuildToneTables();
+    choice.Channels = {1};
+    const Allocation voices = AllocateVoices(ChooseNotes(song, choice).Notes, {1}, 1000000, 100);
+    ASSERT_FALSE(voices.Parts[0][0].Voices[0].Steps.empty());
+    EXPECT_EQ(voices.Parts[0][0].Voices[0].Steps[0].Channel, 0);
 }
 
 TEST(PlayMidi, FaultsNameTheirByte)

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -199,6 +201,37 @@ TEST(RumbleFiles, ShapedNotesRiseFromTheirSampleAndFadeAfterTheyEnd)
     EXPECT_EQ(shaped.Samples[26].High.Amplitude, full - 32);
     EXPECT_EQ(shaped.Samples[26].High.Frequency, plain.Samples[5].High.Frequency);
     EXPECT_LT(shaped.Samples[30].High.Amplitude, QuietestAmplitude);
+}
+
+TEST(RumbleFiles, ANoteWaversAsItsChannelsModulationWheelAsks)
+{
+    BuildToneTables();
+    // Channel 2's note from 0 to 1 s; its wheel full from 0.5 s, half from 0.8 s. Channel 1's wheel stays away.
+    Piece piece;
+    piece.Voices.resize(1);
+    piece.Voices[0].Steps = {{0, 36, 10, 10, 2}, {1000000, RestNote, 0, 0}};
+    piece.LengthUs = 1000000;
+    piece.Vibrato = {{0, 1, 127}, {500000, 2, 127}, {800000, 2, 64}};
+    ASSERT_TRUE(AsksForVibrato(piece));
+    const RumbleStream stream = RenderPieceSamples(piece, NoteShape{});
+    const int pitch = stream.Samples[0].High.Frequency;
+    const auto offsets = [&](int from, int to) {
+        std::vector<int> out;
+        for (int i = from; i < to; ++i) out.push_back(stream.Samples[i].High.Frequency - pitch);
+        return out;
+    };
+    EXPECT_EQ(offsets(0, 100), std::vector<int>(100, 0));
+    // 5.5 Hz from the note's onset, two steps either way: at 0.5 s, 2.75 cycles in, at its
+    // trough; half a cycle (18 samples) later at its peak.
+    const std::vector<int> full = offsets(100, 160);
+    EXPECT_EQ(full[0], -2);
+    EXPECT_EQ(full[18], 2);
+    EXPECT_EQ(*std::max_element(full.begin(), full.end()), 2);
+    EXPECT_EQ(*std::min_element(full.begin(), full.end()), -2);
+    const std::vector<int> half = offsets(160, 200);
+    EXPECT_EQ(*std::max_element(half.begin(), half.end()), 1);
+    EXPECT_EQ(*std::min_element(half.begin(), half.end()), -1);
+    EXPECT_EQ(stream.Samples[118].Low.Frequency - stream.Samples[0].Low.Frequency, 2);  // both bands
 }
 
 }  // namespace

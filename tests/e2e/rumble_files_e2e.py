@@ -212,6 +212,15 @@ def main():
     c.expect(pair == "controller 1 left\n%scontroller 2 right\n%s" % tuple(alone),
              "Joy-Cons with --left and --right: %r" % pair[:300])
 
+    # A MIDI note of 2.5 s under a full modulation wheel wavers: it is streamed, a report every 15 ms.
+    track = bytes([0x00, 0xB0, 1, 127, 0x00, 0x90, 69, 100, 0x83, 0x60, 0x80, 69, 0, 0x00, 0xFF, 0x2F, 0])
+    midi = os.path.join(args.work, "vibrato.mid")
+    with open(midi, "wb") as f:
+        f.write(b"MThd" + struct.pack(">IHHH", 6, 0, 1, 96) + b"MTrk" + struct.pack(">I", len(track)) + track)
+    reports = schedule(args.platform.log_path(midi)).splitlines()[:-1]
+    blocks = {r.split()[1] for r in reports[1:-1]}
+    c.expect(len(reports) >= 2500 // 15 and len(blocks) > 2, "vibrato: %d reports, %d blocks" % (len(reports), len(blocks)))
+
     # A .jcvib of tavrel's own one-sample blocks, 15 ms apart: each held for three samples.
     blocks = [bytes([0x3C, 0x00, 0x2F, 0x40]), bytes([0x00, 0xC9, 0x40, 0x40]), bytes([0x70, 0xB1, 0x50, 0x72])] * 20
     path = os.path.join(args.work, "recorded.jcvib")
