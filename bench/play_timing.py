@@ -2,7 +2,9 @@
 
 Plays, one after the other: the built-in tune by tavrel; the same tune as text
 (examples/greensleeves.txt) by tavrel-play; and a two-voice piece of about three minutes by
-tavrel-play. For tavrel-play it compares every rumble report's time in the virtual controller's
+tavrel-play; then two streamed runs (three 5 ms samples a report): examples/greensleeves.mid
+written as a .bnvib with a 50 ms release and played back, and the same file played with
+--attack 20 --release 80. For tavrel-play it compares every rumble report's time in the virtual controller's
 log (from the first report) with its due time from `tavrel-play --schedule`, and prints the
 overshoot p50/p99/max, the drift at the end (the last report's overshoot), the reports per
 second and the CPU time used; and the lateness tavrel-play's own counter saw (--timing), which
@@ -61,11 +63,11 @@ def run(command, log, library, controllers="right"):
     return text, errors, rumble, usage.ru_utime + usage.ru_stime
 
 
-def measure_play(play, library, path, log):
-    reports = parse_schedules(subprocess.run([play, "--schedule", path], capture_output=True, text=True,
+def measure_play(play, library, path, log, options=()):
+    reports = parse_schedules(subprocess.run([play, "--schedule", *options, path], capture_output=True, text=True,
                                              check=True).stdout)[0][0]
     due = [d for d, _ in reports]
-    _, errors, (rumble,), cpu = run([play, "--quiet", "--timing", path], log, library)
+    _, errors, (rumble,), cpu = run([play, "--quiet", "--timing", *options, path], log, library)
     own = re.search(r"(\d+) passed over; .* p50 ([\d.]+) us, p99 ([\d.]+) us, max ([\d.]+) us", errors)
     rumble = rumble[:-1]  # the tear-down's silence
     matched = match_schedule(rumble, reports, 2_000_000)
@@ -121,12 +123,18 @@ def main():
     piece = os.path.join(args.work, "long-piece.txt")
     with open(piece, "w") as f:
         f.write(LONG_PIECE)
+    midi = os.path.join(SOURCE, "examples", "greensleeves.mid")
+    rumble_file = os.path.join(args.work, "greensleeves.bnvib")
+    subprocess.run([args.play, "--write-bnvib", rumble_file, "--release", "50", midi], check=True)
     load_before = os.getloadavg()
     runs = [
         ("tavrel, tune", measure_tavrel(args.tavrel, args.library, os.path.join(args.work, "tavrel.log"))),
         ("play, tune", measure_play(args.play, args.library, os.path.join(SOURCE, "examples", "greensleeves.txt"),
                                     os.path.join(args.work, "tune.log"))),
         ("play, 3 min", measure_play(args.play, args.library, piece, os.path.join(args.work, "long.log"))),
+        ("stream .bnvib", measure_play(args.play, args.library, rumble_file, os.path.join(args.work, "bnvib.log"))),
+        ("stream shaped", measure_play(args.play, args.library, midi, os.path.join(args.work, "shaped.log"),
+                                       ("--attack", "20", "--release", "80"))),
     ]
     print("play_timing: on the virtual controller (Linux); tavrel's drift is actual minus nominal length")
     print("%-27s" % "" + "".join("%14s" % name for name, _ in runs))

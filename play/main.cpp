@@ -16,11 +16,10 @@
 #include "play/piece_start.h"
 #include "play/progress_line.h"
 #include "play/readers/bnvib_reader.h"
-#include "play/readers/jcvib_reader.h"
 #include "play/riff_midi.h"
 #include "play/schedule.h"
-#include "play/stream_listing.h"
 #include "play/rumble_parts.h"
+#include "play/stream_listing.h"
 #include "play/stream_schedule.h"
 #include "play/text_reader.h"
 #include "play/time_units.h"
@@ -260,8 +259,9 @@ Performance PlanPerformance(const Options& options, const Music& music, const st
         const RumbleStream& right = parts.Same ? left : parts.Played[RightSide];
         for (const ControllerKind* kind : kinds) {
             const RumbleStream& one = std::string(kind->Option) == "left" ? left : right;
-            performance.Schedules.push_back(BuildStreamSchedule(kind->Actuators > 1 ? left : one, kind->Actuators > 1 ? right : one,
-                                                                interval, options.VolumePercent, parts.RepeatFromUs));
+            const bool both = kind->Actuators > 1;
+            performance.Schedules.push_back(BuildStreamSchedule(both ? left : one, both ? right : one, interval,
+                                                                options.VolumePercent, parts.RepeatFromUs));
         }
         return performance;
     }
@@ -269,7 +269,8 @@ Performance PlanPerformance(const Options& options, const Music& music, const st
     // volume already.
     const bool shaped = options.Shape.AttackUs > 0 || options.Shape.ReleaseUs > 0;
     const auto scheduleOf = [&](const Piece& left, const Piece& right) {
-        if (!shaped && !AsksForVibrato(left) && !AsksForVibrato(right)) return &left == &right ? BuildSchedule(left, interval) : BuildSchedule(left, right, interval);
+        if (!shaped && !AsksForVibrato(left) && !AsksForVibrato(right))
+            return &left == &right ? BuildSchedule(left, interval) : BuildSchedule(left, right, interval);
         const RumbleStream leftStream = RenderPieceSamples(left, options.Shape);
         if (&left == &right) return BuildStreamSchedule(leftStream, leftStream, interval, FullVolumePercent);
         return BuildStreamSchedule(leftStream, RenderPieceSamples(right, options.Shape), interval, FullVolumePercent);
@@ -350,8 +351,7 @@ int Play(const Options& options, const Music& music, const std::string& name)
     long long lengthUs = 0;
     std::vector<PerformedController> performed;
     for (std::size_t c = 0; c < opened.size(); ++c) {
-        performed.push_back(PerformedController{&opened[c].Connection, &performance.Schedules[c],
-                                                music.IsStream ? StreamWriteAllowanceUs : 0});
+        performed.push_back(PerformedController{&opened[c].Connection, &performance.Schedules[c]});
         lengthUs = std::max(lengthUs, performance.Schedules[c].LengthUs);
     }
     const bool showProgress = !options.Quiet && IsOutputTerminal();
@@ -364,7 +364,8 @@ int Play(const Options& options, const Music& music, const std::string& name)
         if (!options.Quiet) {
             std::string length = FormatPlayTime(lengthUs);
             if (options.StartUs > 0) length += " from " + FormatPlayTime(options.StartUs);
-            if (music.Passes == 0) length += music.Parts.OwnLoop ? ", its loop until interrupted" : " each time, until interrupted";
+            if (music.Passes == 0)
+                length += music.Parts.OwnLoop ? ", its loop until interrupted" : " each time, until interrupted";
             if (music.Passes > 1) length += ", " + std::to_string(music.Passes) + " times";
             std::printf("Playing %s on %s (%s).\n", name.c_str(), NamesOf(performance.Kinds).c_str(), length.c_str());
             if (music.IsMidi && performance.Voices.Dropped > 0)
@@ -452,7 +453,8 @@ int Run(int argc, char** argv)
         ->check(CLI::Range(LowestTempoPercent, HighestTempoPercent));
     app.add_option("--start", options.Start, "begin partway, at a time: seconds (95.5) or minutes and seconds (1:35.5)")
         ->type_name("TIME");
-    app.add_option("--loop", options.Loops, "play N times (a rumble file's own loop N times); --loop alone: again and again until interrupted")
+    app.add_option("--loop", options.Loops,
+                   "play N times (a rumble file's own loop N times); --loop alone: again and again until interrupted")
         ->type_name("[N]")
         ->check(CLI::Range(0, std::numeric_limits<int>::max()).description(""));
     app.add_option("--live", options.LiveSource,

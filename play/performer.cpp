@@ -44,7 +44,7 @@ PerformOutcome PerformOne(Stage& stage, std::size_t c, const PerformedController
     // Each controller plays a fixed share of the interval after the one before it, so that
     // reports due together do not meet; the claims keep a short gap where schedules differ.
     const long long phase = stage.PhaseCounts * static_cast<long long>(c);
-    const long long early = CountsFromUs(controller.EarlyUs, stage.Frequency);
+    const long long early = CountsFromUs(controller.Plan->WriteAllowanceUs, stage.Frequency);
     // Each pass's reports play their due time after its origin; a later pass's first report is
     // due where the pass before ends.
     const long long passUs = lengthUs - repeatFromUs;

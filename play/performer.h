@@ -23,10 +23,6 @@ struct PerformTiming {
 struct PerformedController {
     ControllerConnection* Connection;
     const Schedule* Plan;
-    // How much sooner than the connection's interval after the end of the write before a report
-    // may go out: a stream's reports come exactly one interval apart, and a write that took
-    // a moment must not push every later one back.
-    long long EarlyUs = 0;
 };
 
 // Plays each controller's schedule from one start, one interval (the connection's) after the

@@ -36,11 +36,13 @@ bool PrepareRumbleParts(long long startUs, int loops, long long periodUs, Rumble
     parts->Passes = loops;
     parts->RepeatFromUs = 0;
     parts->OwnLoop = anyLoop && loops != 1 && (loops > 0 || parts->Same);
-    const RumbleStream first = parts->Played[LeftSide];
-    if (parts->OwnLoop && loops == 0 && !RepeatStreamLoop(first, periodUs, &parts->Played[LeftSide], &parts->RepeatFromUs)) {
-        std::fprintf(stderr, "%s: its loop, lined up with the reports, would last more than an hour\n",
-                     parts->Names[LeftSide].c_str());
-        return false;
+    if (parts->OwnLoop && loops == 0) {
+        const RumbleStream file = parts->Played[LeftSide];
+        if (!RepeatStreamLoop(file, periodUs, &parts->Played[LeftSide], &parts->RepeatFromUs)) {
+            std::fprintf(stderr, "%s: its loop, lined up with the reports, would last more than an hour\n",
+                         parts->Names[LeftSide].c_str());
+            return false;
+        }
     }
     if (parts->OwnLoop && loops > 1) {
         // Each file plays its loop that often, or itself whole where it has none.

@@ -24,6 +24,10 @@ struct Schedule {
     // Played more than once, the passes after the first begin here (a report due then must
     // carry the whole state, as the first does).
     long long RepeatFromUs = 0;
+    // How much sooner than the connection's interval after the end of the write before a report
+    // may go out: a stream's reports come exactly one interval apart, and a write that took a
+    // moment must not push every later one back.
+    long long WriteAllowanceUs = 0;
 };
 
 bool SameRumble(const RumbleBytes& a, const RumbleBytes& b);

@@ -47,6 +47,7 @@ Schedule BuildStreamSchedule(const RumbleStream& left, const RumbleStream& right
 {
     Schedule schedule;
     schedule.RepeatFromUs = repeatFromUs;
+    schedule.WriteAllowanceUs = StreamWriteAllowanceUs;
     schedule.LengthUs = std::max(StreamLengthUs(left), StreamLengthUs(right));
     const long long period = std::max(StreamReportPeriodUs, minIntervalUs);
     const bool mute = volumePercent <= 0;

@@ -354,10 +354,11 @@ TEST_F(PlayPerformer, AStreamsReportsOneIntervalApartKeepTheirTimesThoughEachWri
     Schedule s;
     for (int k = 0; k < 200; ++k) s.Reports.push_back(ScheduledReport{k * TestIntervalUs, {}, {}});
     s.LengthUs = 200 * TestIntervalUs;
+    s.WriteAllowanceUs = StreamWriteAllowanceUs;
     test_clock::SetStep(20000);
     ControllerConnection link = ConnectionOn(OpenHidHandle(ControllerVendorId, ControllerProductId));
     PerformTiming timing;
-    ASSERT_EQ(PerformSchedules({PerformedController{&link, &s, StreamWriteAllowanceUs}}, nullptr, &timing, nullptr),
+    ASSERT_EQ(PerformSchedules({PerformedController{&link, &s}}, nullptr, &timing, nullptr),
               PerformOutcome::Played);
     // Counted from the end of the write before, the interval would push every report a little
     // later than the one before, until reports were passed over.
