@@ -1,9 +1,12 @@
 // Feeds arbitrary bytes to the .bnvib and .jcvib readers. Checks that a refusal names a byte
 // inside the file, that an accepted stream is bounded, in range and never above the safe
-// maximum, and that a .bnvib written from it reads back with the same samples.
+// maximum, that a .bnvib written from it reads back with the same samples, and that its loop
+// played over stays bounded and made of its samples.
 #include "fuzz/require.h"
 #include "play/readers/bnvib_reader.h"
 #include "play/readers/jcvib_reader.h"
+#include "play/stream_loops.h"
+#include "play/stream_schedule.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -41,6 +44,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         RumbleStream again;
         Require(ReadBnvib(FormBnvib(stream), &again, &error), "a written .bnvib that does not read back");
         Require(again.Samples.size() == stream.Samples.size(), "a written .bnvib of another length");
+    }
+    if (bnvib && HasStreamLoop(stream) && stream.Samples.size() < 4096 && stream.LoopWait < 4096) {
+        RumbleStream played;
+        if (UnrollStreamLoop(stream, 3, &played)) {
+            Require(played.Samples.size() == stream.Samples.size() + 2 * (stream.LoopEnd - stream.LoopStart + stream.LoopWait),
+                    "a loop played three times of the wrong length");
+        }
+        long long from = 0;
+        const long long periodUs = 15000;
+        if (RepeatStreamLoop(stream, periodUs, &played, &from)) {
+            Require(from % periodUs == 0 && from >= static_cast<long long>(stream.LoopStart) * stream.SamplePeriodUs,
+                    "repeats that begin off a report or before the loop");
+            Require(StreamLengthUs(played) > from && (StreamLengthUs(played) - from) % periodUs == 0,
+                    "repeats that are not whole reports");
+        }
     }
     RumbleStream recorded;
     Check(bytes, ReadJcvib(bytes, &recorded, &error), recorded, error);
