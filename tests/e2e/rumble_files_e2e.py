@@ -212,6 +212,24 @@ def main():
     c.expect(pair == "controller 1 left\n%scontroller 2 right\n%s" % tuple(alone),
              "Joy-Cons with --left and --right: %r" % pair[:300])
 
+    # Shaped notes: what --write-bnvib writes is what plays.
+    piece = os.path.join(args.work, "shaped.txt")
+    with open(piece, "w") as f:
+        f.write("t25 l8 o4 e c e g >c< g e c\n")
+    shape = ["--attack", "20", "--release", "60"]
+    written = os.path.join(args.work, "shaped.bnvib")
+    subprocess.run(args.platform.command + ["--write-bnvib", args.platform.log_path(written), *shape,
+                                            args.platform.log_path(piece)], check=True, capture_output=True, timeout=60,
+                   env={**os.environ, **args.platform.env})
+    with open(written, "rb") as f:
+        data = f.read()
+    samples_at = 4 + struct.unpack("<I", data[:4])[0] + 4
+    shaped = [tuple(data[i:i + 4]) for i in range(samples_at, len(data), 4)]
+    c.expect(len(shaped) > 100 and any(0 < s[2] < max(t[2] for t in shaped) for s in shaped),
+             "shaped: %d samples written, none on the way up or down" % len(shaped))
+    wanted = [[level_of_bytes(s[2], s[3], True), level_of_bytes(s[0], s[1], False)] for s in shaped]
+    check_stream(c, args, "shaped", args.platform.log_path(piece), wanted, options=shape)
+
     # A MIDI note of 2.5 s under a full modulation wheel wavers: it is streamed, a report every 15 ms.
     track = bytes([0x00, 0xB0, 1, 127, 0x00, 0x90, 69, 100, 0x83, 0x60, 0x80, 69, 0, 0x00, 0xFF, 0x2F, 0])
     midi = os.path.join(args.work, "vibrato.mid")
