@@ -2,7 +2,9 @@
 
 #include "play/midi_reader.h"
 #include "play/shown_text.h"
+#include "platform/standard_input.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +15,9 @@
 namespace {
 
 constexpr std::size_t ReadChunkBytes = 65536;
+
+// What PeekInputFile took from standard input, for ReadInputFile to give back first.
+std::string TakenFromStandardInput;
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -41,6 +46,10 @@ bool ReadInputFile(const std::string& path, std::string* bytes, std::string* err
         in = owned.get();
     }
     bytes->clear();
+    if (standardInput) {
+        ReadStandardInputAsBytes();
+        bytes->swap(TakenFromStandardInput);
+    }
     char chunk[ReadChunkBytes];
     for (;;) {
         const std::size_t got = std::fread(chunk, 1, sizeof chunk, in);
@@ -60,6 +69,27 @@ bool ReadInputFile(const std::string& path, std::string* bytes, std::string* err
         return false;
     }
     return true;
+}
+
+bool PeekInputFile(const std::string& path, std::size_t count, std::string* first)
+{
+    if (path == "-") {
+        ReadStandardInputAsBytes();
+        if (TakenFromStandardInput.size() < count) {
+            std::string more(count - TakenFromStandardInput.size(), '\0');
+            more.resize(std::fread(&more[0], 1, more.size(), stdin));
+            TakenFromStandardInput += more;
+        }
+        *first = TakenFromStandardInput.substr(0, count);
+        return !std::ferror(stdin);
+    }
+    std::error_code code;
+    if (std::filesystem::is_directory(path, code)) return false;
+    std::unique_ptr<std::FILE, FileCloser> in(std::fopen(path.c_str(), "rb"));
+    if (!in) return false;
+    first->assign(count, '\0');
+    first->resize(std::fread(&(*first)[0], 1, count, in.get()));
+    return !std::ferror(in.get());
 }
 
 bool LooksLikeBinary(const std::string& bytes)

@@ -19,6 +19,9 @@
 #include "play/riff_midi.h"
 #include "play/schedule.h"
 #include "play/rumble_parts.h"
+#include "play/sound/sound_listing.h"
+#include "play/sound/sound_rumble.h"
+#include "play/sound/sound_source.h"
 #include "play/stream_listing.h"
 #include "play/stream_schedule.h"
 #include "play/text_reader.h"
@@ -70,6 +73,7 @@ struct Options {
     std::string Record;
     NoteShape Shape;                  // --attack and --release, in us
     std::string WriteBnvib;
+    std::string Channel = "mix";      // of a sound, for controllers of one actuator
 };
 
 // The file, read and checked: a text piece or the chosen notes of a MIDI song.
@@ -79,8 +83,10 @@ struct Music {
     midi_file::MidiSong Song;
     NoteChoice Choice;  // the options' choice, its tracks resolved in the song
     ChosenNotes Chosen;
-    bool IsStream = false;  // rumble files
+    bool IsStream = false;  // rumble files, or sound
     RumbleParts Parts;
+    bool IsSound = false;
+    SoundRumble Sound;      // what the analysis found (its streams are in Parts)
     int Passes = 1;         // of the whole; 0 until interrupted
 };
 
@@ -122,18 +128,72 @@ void PrintSchedules(const Performance& performance)
     }
 }
 
+// Reads and analyses a sound file into Parts: a stereo file's sides for a Pro Controller's two
+// actuators, the mix (or the channel asked for) for a controller of one. False with a message.
+bool ReadSound(const Options& options, const std::string& name, const std::string& firstBytes, Music* music)
+{
+    SoundSource source;
+    std::string failure;
+    if (!OpenSoundSource(options.File, firstBytes, &source, &failure)) {
+        std::fprintf(stderr, "%s: %s\n", name.c_str(), failure.c_str());
+        return false;
+    }
+    const SoundChannel channel = options.Channel == "left"    ? SoundChannel::Left
+                                 : options.Channel == "right" ? SoundChannel::Right
+                                                              : SoundChannel::Mix;
+    const bool showProgress = !options.Quiet && IsOutputTerminal();
+    ProgressLine line(stdout, 0);
+    const bool analysed = AnalyseSound(source, channel, &music->Sound, &failure, [&](double share) {
+        if (showProgress) line.ShowShare("Analysing " + name, share);
+    });
+    line.Finish();
+    if (!analysed) {
+        std::fprintf(stderr, "%s: %s\n", name.c_str(), failure.c_str());
+        return false;
+    }
+    if (music->Sound.One.Samples.empty()) {
+        std::fprintf(stderr, "%s: the file has no sound to play\n", name.c_str());
+        return false;
+    }
+    RumbleParts& parts = music->Parts;
+    const SoundRumble& sound = music->Sound;
+    parts.Names[LeftSide] = parts.Names[RightSide] = name;
+    if (sound.Left.Samples.empty()) {
+        parts.Files[LeftSide] = parts.Files[RightSide] = sound.One;
+    } else {
+        parts.Files[LeftSide] = sound.Left;
+        parts.Files[RightSide] = sound.Right;
+        parts.Same = false;
+        parts.HasOne = true;
+        parts.OneFile = sound.One;
+    }
+    music->IsStream = true;
+    music->IsSound = true;
+    return true;
+}
+
 // Reads and checks the whole file. False with a message and nothing else done.
 bool ReadMusic(const Options& options, const std::string& name, Music* music)
 {
+    const NoteChoice& choice = options.Choice;
+    const bool choosing = !options.Tracks.empty() || !choice.Channels.empty() || choice.Transpose != 0 ||
+                          choice.TempoPercent != NoteChoice{}.TempoPercent;
+    // Sound is read as it comes, not whole.
+    std::string first;
+    if (PeekInputFile(options.File, SoundSignatureBytes, &first) && LooksLikeSound(first)) {
+        if (choosing) {
+            std::fprintf(stderr, "tavrel-play: --tracks, --channels, --transpose and --tempo are for MIDI files; "
+                                 "%s is sound\n", name.c_str());
+            return false;
+        }
+        return ReadSound(options, name, first, music);
+    }
     std::string bytes;
     std::string failure;
     if (!ReadInputFile(options.File, &bytes, &failure)) {
         std::fprintf(stderr, "tavrel-play: %s\n", failure.c_str());
         return false;
     }
-    const NoteChoice& choice = options.Choice;
-    const bool choosing = !options.Tracks.empty() || !choice.Channels.empty() || choice.Transpose != 0 ||
-                          choice.TempoPercent != NoteChoice{}.TempoPercent;
     // A RIFF MIDI file is read as the Standard MIDI File it wraps; its errors name bytes of the whole file.
     std::size_t midiOffset = 0;
     if (midi_file::LooksLikeRiffMidi(bytes)) {
@@ -258,7 +318,7 @@ Performance PlanPerformance(const Options& options, const Music& music, const st
         const RumbleStream& left = parts.Played[LeftSide];
         const RumbleStream& right = parts.Same ? left : parts.Played[RightSide];
         for (const ControllerKind* kind : kinds) {
-            const RumbleStream& one = std::string(kind->Option) == "left" ? left : right;
+            const RumbleStream& one = parts.HasOne ? parts.OnePlayed : std::string(kind->Option) == "left" ? left : right;
             const bool both = kind->Actuators > 1;
             performance.Schedules.push_back(BuildStreamSchedule(both ? left : one, both ? right : one, interval,
                                                                 options.VolumePercent, parts.RepeatFromUs));
@@ -296,7 +356,8 @@ Performance PlanPerformance(const Options& options, const Music& music, const st
 // What the first controller's first actuator would play, as 5 ms samples.
 RumbleStream StreamToWrite(const Options& options, const Music& music)
 {
-    if (music.IsStream) return StartStreamAt(music.Parts.Files[LeftSide], options.StartUs);
+    if (music.IsStream)
+        return StartStreamAt(music.Parts.HasOne ? music.Parts.OneFile : music.Parts.Files[LeftSide], options.StartUs);
     if (!music.IsMidi) return RenderPieceSamples(StartPieceAt(music.TextPiece, options.StartUs), options.Shape);
     std::vector<int> actuators;
     for (const std::string& option : options.Controllers) actuators.push_back(KindNamed(option).Actuators);
@@ -396,7 +457,7 @@ int Play(const Options& options, const Music& music, const std::string& name)
 int PlayLiveWith(const CLI::App& app, const Options& options)
 {
     for (const char* fileOnly : {"FILE", "--list", "--schedule", "--tracks", "--tempo", "--start", "--loop", "--attack",
-                                 "--release", "--write-bnvib", "--left", "--right"}) {
+                                 "--release", "--write-bnvib", "--left", "--right", "--channel"}) {
         if (app.count(fileOnly) == 0) continue;
         std::fprintf(stderr, "tavrel-play: %s is for files, not --live\n", fileOnly);
         return ExitBadInput;
@@ -480,6 +541,9 @@ int Run(int argc, char** argv)
     app.add_option("--right", options.SideFiles[RightSide],
                    "a rumble file for the right actuators (a right Joy-Con's, a Pro Controller's right)")
         ->type_name("FILE");
+    app.add_option("--channel", options.Channel,
+                   "sound: what a controller of one actuator plays of a stereo file: mix (default), left or right")
+        ->check(CLI::IsMember({"mix", "left", "right"}));
     app.add_option("--write-bnvib", options.WriteBnvib,
                    "write what would be played (the first actuator's) as a .bnvib rumble file instead of playing it")
         ->type_name("FILE");
@@ -569,7 +633,9 @@ int Run(int argc, char** argv)
     }
     if (options.List) {
         const Performance performance = PlanPerformance(options, music, ControllersToList(options, true));
-        if (music.IsStream) {
+        if (music.IsSound) {
+            PrintSoundListing(stdout, name, NamesOf(performance.Kinds), music.Sound, performance.Schedules[0]);
+        } else if (music.IsStream) {
             const RumbleParts& parts = music.Parts;
             for (int side = 0; side < (parts.Same ? 1 : SideCount); ++side) {
                 if (parts.Files[side].Samples.empty()) continue;

@@ -26,6 +26,15 @@ void ProgressLine::Show(long long playedUs)
     std::fflush(out_);
 }
 
+void ProgressLine::ShowShare(const std::string& label, double share)
+{
+    const long long percent = static_cast<long long>(share * PercentAll);
+    if (percent == shownUs_) return;
+    shownUs_ = percent;
+    std::fprintf(out_, "\r%s: %3lld %%", label.c_str(), percent);
+    std::fflush(out_);
+}
+
 void ProgressLine::Finish()
 {
     if (shownUs_ < 0) return;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 class ProgressLine {
 public:
@@ -12,6 +13,8 @@ public:
     // Rewrites the line for playedUs (over all passes), unless it was written less than a
     // quarter second of playing time ago (and playedUs is not the end).
     void Show(long long playedUs);
+    // Rewrites the line as "label: N %" for a share of work done (0 to 1), when N changes.
+    void ShowShare(const std::string& label, double share);
 
     // Ends the line, so that what follows starts on a line of its own.
     void Finish();

@@ -62,10 +62,12 @@ bool PrepareRumbleParts(long long startUs, int loops, long long periodUs, Rumble
         }
     }
     if (parts->Same) parts->Played[RightSide] = parts->Played[LeftSide];
+    if (parts->HasOne) parts->OnePlayed = StartStreamAt(parts->OneFile, startUs);
     return true;
 }
 
 long long RumblePartsLengthUs(const RumbleParts& parts)
 {
-    return std::max(StreamLengthUs(parts.Files[LeftSide]), StreamLengthUs(parts.Files[RightSide]));
+    return std::max({StreamLengthUs(parts.Files[LeftSide]), StreamLengthUs(parts.Files[RightSide]),
+                     parts.HasOne ? StreamLengthUs(parts.OneFile) : 0});
 }

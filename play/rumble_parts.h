@@ -14,6 +14,10 @@ struct RumbleParts {
     std::string Names[SideCount];    // the files' names as said in messages
     RumbleStream Files[SideCount];   // as read (empty for an actuator that plays nothing)
     bool Same = true;                // one file on both
+    // What a controller of one actuator plays where that is neither side (a stereo sound's mix).
+    bool HasOne = false;
+    RumbleStream OneFile;
+    RumbleStream OnePlayed;
     // As they play: from --start on, with the files' own loops as --loop asks.
     RumbleStream Played[SideCount];
     long long RepeatFromUs = 0;      // passes after the first begin here

@@ -103,9 +103,11 @@ def level_of_bytes(amp, freq, high):
     return [min(a, SAFE_MAXIMUM), max(-64, min(63, freq - (160 if high else 128)))]
 
 
-def check_stream(c, args, name, path, wanted, options=(), controller="right", blocks=((6, None),)):
+def check_stream(c, args, name, path, wanted, options=(), controller="right", blocks=((6, None),), louder_than=SILENT,
+                 limit=MEAN_ERROR_LIMIT):
     """Plays path (None: the options name the files) and decodes each report's block at each of blocks'
-    bytes against its wanted samples (None: wanted)."""
+    bytes against its wanted samples (None: wanted); a band's error counts where its wanted
+    amplitude is above louder_than (a .bnvib's byte is coarse for quiet levels)."""
     run = Run(args, name, arguments=["--controller", controller, "--timing", *options] + ([path] if path else []),
               extra_env={"TAVREL_VJ_CONTROLLER": controller, "TAVREL_VJ_STRICT": "1",
                          "TAVREL_VJ_SPACING_MS": str(STREAM_SPACING_MS)}).finish(timeout=60)
@@ -121,11 +123,12 @@ def check_stream(c, args, name, path, wanted, options=(), controller="right", bl
     c.expect(gaps and sorted(gaps)[len(gaps) // 2] < 15.5, "%s: reports a median %.2f ms apart" %
              (name, sorted(gaps or [0])[len(gaps) // 2] if gaps else 0))
     for block, block_wanted in blocks:
-        check_block(c, "%s, block at %d" % (name, block), rumble, writes, block, wanted if block_wanted is None else block_wanted)
+        check_block(c, "%s, block at %d" % (name, block), rumble, writes, block,
+                    wanted if block_wanted is None else block_wanted, louder_than, limit)
     return run, rumble
 
 
-def check_block(c, name, rumble, writes, block, wanted):
+def check_block(c, name, rumble, writes, block, wanted, louder_than=SILENT, limit=MEAN_ERROR_LIMIT):
     state = [[SILENT, 0], [SILENT, 0]]
     played = []
     for w in rumble:
@@ -134,12 +137,16 @@ def check_block(c, name, rumble, writes, block, wanted):
     c.expect(len(rumble) >= len(wanted) // 3, "%s: %d reports for %d samples" % (name, len(rumble), len(wanted)))
     c.expect(all(p[b][0] <= SAFE_MAXIMUM for p in played for b in (0, 1)), "%s: above the safe maximum" % name)
     error = 0
+    counted = 0
     for w, p in zip(wanted, played):
         for b in (0, 1):
+            if w[b][0] < louder_than:
+                continue
             sounds = w[b][0] >= -254 and p[b][0] >= -254
             error += abs(max(w[b][0], SILENT) - p[b][0]) + (abs(w[b][1] - p[b][1]) if sounds else 0)
-    mean = error / (2 * max(1, min(len(wanted), len(played))))
-    c.expect(mean <= MEAN_ERROR_LIMIT, "%s: the played samples are %.2f steps from the file's on average" % (name, mean))
+            counted += 1
+    mean = error / max(1, counted)
+    c.expect(mean <= limit, "%s: the played samples are %.2f steps from the file's on average" % (name, mean))
     c.expect(bytes(writes[-4][2][block:block + 4]) == bytes([0x3C, 0x00, 0x2F, 0x40]), "%s: no silence at the end" % name)
     print("%s: %d reports, mean error %.2f steps a band" % (name, len(rumble), mean))
 

@@ -1,0 +1,3 @@
+#include "platform/standard_input.h"
+
+void ReadStandardInputAsBytes() {}

@@ -1,0 +1,61 @@
+#include "play/sound/wav_source.h"
+
+#include "play/readers/wav_reader.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+struct WavSourceState {
+    std::FILE* In = nullptr;
+    bool Owned = false;
+    std::string First;          // bytes taken before the reader began
+    std::size_t FirstAt = 0;
+    WavReading Reading;
+    ~WavSourceState()
+    {
+        if (Owned && In != nullptr) std::fclose(In);
+    }
+};
+
+std::string FormatName(const WavFormat& f)
+{
+    return "WAV, " + std::to_string(f.Bits) + "-bit " + (f.Float ? "float" : "PCM");
+}
+
+}  // namespace
+
+bool OpenWavSource(std::FILE* in, bool owned, const std::string& firstBytes, SoundSource* source, std::string* error)
+{
+    auto state = std::make_shared<WavSourceState>();
+    state->In = in;
+    state->Owned = owned;
+    state->First = firstBytes;
+    WavSourceState* s = state.get();
+    const ByteSource bytes = [s](char* out, std::size_t count) -> long long {
+        std::size_t given = 0;
+        if (s->FirstAt < s->First.size()) {
+            given = std::min(count, s->First.size() - s->FirstAt);
+            std::memcpy(out, s->First.data() + s->FirstAt, given);
+            s->FirstAt += given;
+        }
+        if (given < count) given += std::fread(out + given, 1, count - given, s->In);
+        return given == 0 && std::ferror(s->In) ? -1 : static_cast<long long>(given);
+    };
+    WavError fault;
+    if (!StartWavReading(bytes, &s->Reading, &fault)) {
+        *error = "byte " + std::to_string(fault.Offset) + ": " + fault.Message;
+        return false;
+    }
+    const WavFormat& f = s->Reading.Format;
+    source->Info = SoundInfo{FormatName(f), f.Rate, f.Channels, f.UntilEnd ? -1 : f.Frames};
+    source->Handle = state;
+    source->Read = [s](float* samples, long long frames, std::string* readError) -> long long {
+        WavError fault;
+        const long long got = ReadWavFrames(&s->Reading, samples, frames, &fault);
+        if (got < 0) *readError = "byte " + std::to_string(fault.Offset) + ": " + fault.Message;
+        return got;
+    };
+    return true;
+}

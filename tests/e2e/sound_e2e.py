@@ -1,0 +1,102 @@
+"""End to end: sound files played by tavrel-play on the strict virtual controller.
+
+Usage: sound_e2e.py --play PATH (--library PATH | --stand-ins DIR) --work DIR [--espeak PATH]
+
+Writes WAV files with Python's wave module: a bass under a higher tone, and a stereo file with
+another tone on each side. For each, --write-bnvib writes what the analysis made; playing the
+sound must send those samples (decoded from the log by this test's own decoder, within the
+encoder's error), three to a report every 15 ms, and the bands must hold the tones' frequencies.
+On a Pro Controller each side of the stereo file plays on its own actuator. With --espeak, speech
+made by espeak-ng goes the same way. Exits 0 when every check passed, 1 with the failures listed.
+"""
+import argparse
+import math
+import os
+import struct
+import subprocess
+import sys
+import wave
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from rumble_files_e2e import check_stream, level_of_bytes  # noqa: E402
+from tavrel_e2e import Checks, Platform, add_controller_arguments  # noqa: E402
+
+RATE = 22050
+
+
+def write_wav(path, channels):
+    """channels: a list of lists of (frequency, amplitude), one list per channel; a second long."""
+    with wave.open(path, "wb") as w:
+        w.setnchannels(len(channels))
+        w.setsampwidth(2)
+        w.setframerate(RATE)
+        frames = bytearray()
+        for n in range(RATE):
+            for tones in channels:
+                v = sum(a * math.sin(2 * math.pi * f * n / RATE) for f, a in tones)
+                frames += struct.pack("<h", int(32767 * v))
+        w.writeframes(bytes(frames))
+
+
+def written_samples(c, args, path, options=()):
+    """The samples --write-bnvib makes of path, as (high, low) levels."""
+    out = os.path.join(args.work, os.path.basename(path) + ".bnvib")
+    done = subprocess.run(args.platform.command + ["--write-bnvib", args.platform.log_path(out), *options,
+                                                   args.platform.log_path(path)],
+                          capture_output=True, timeout=120, env={**os.environ, **args.platform.env})
+    c.expect(done.returncode == 0, "%s: --write-bnvib exited %d: %r" % (path, done.returncode, done.stderr[:300]))
+    if done.returncode != 0:
+        return []
+    with open(out, "rb") as f:
+        data = f.read()
+    at = 4 + struct.unpack("<I", data[:4])[0] + 4
+    return [[level_of_bytes(data[i + 2], data[i + 3], True), level_of_bytes(data[i], data[i + 1], False)]
+            for i in range(at, len(data), 4)]
+
+
+def step_of(hz):
+    return round(32 * math.log2(hz / 10))
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--play", required=True)
+    add_controller_arguments(parser)
+    parser.add_argument("--work", required=True)
+    parser.add_argument("--espeak", help="espeak-ng, to make speech")
+    args = parser.parse_args()
+    os.makedirs(args.work, exist_ok=True)
+    args.platform = Platform(args, args.play)
+    c = Checks("sound")
+
+    # A bass at 110 Hz under a tone at 660 Hz: the low band holds the one, the high band the other.
+    tones = os.path.join(args.work, "tones.wav")
+    write_wav(tones, [[(110, 0.3), (660, 0.4)]])
+    wanted = written_samples(c, args, tones)
+    middle = wanted[len(wanted) // 2] if wanted else [[0, 0], [0, 0]]
+    c.expect(abs(middle[0][1] + 160 - step_of(660)) <= 1 and abs(middle[1][1] + 128 - step_of(110)) <= 1,
+             "tones: the bands hold %r in the middle" % (middle,))
+    check_stream(c, args, "tones", args.platform.log_path(tones), wanted)
+
+    # Stereo on a Pro Controller: 196 Hz on the left, 880 Hz on the right, each on its side.
+    stereo = os.path.join(args.work, "stereo.wav")
+    write_wav(stereo, [[(196, 0.5)], [(880, 0.5)]])
+    sides = [written_samples(c, args, stereo, ["--channel", side]) for side in ("left", "right")]
+    check_stream(c, args, "stereo", args.platform.log_path(stereo), None, controller="pro",
+                 blocks=((2, sides[0]), (6, sides[1])))
+
+    if args.espeak:
+        speech = os.path.join(args.work, "speech.wav")
+        subprocess.run([args.espeak, "-w", speech, "Hello. This is the rumble of a voice, five milliseconds at a time."],
+                       check=True, timeout=60)
+        # Speech fades in and out often: its samples are compared where the .bnvib's byte can
+        # hold them to a step or so (from an eighth of full amplitude up). A voice changes its
+        # loudness and its strongest partial nearly every sample, more than one block can follow:
+        # the encoder's error on it is some 5 to 6 steps a band (tones: under 1).
+        check_stream(c, args, "speech", args.platform.log_path(speech), written_samples(c, args, speech),
+                     louder_than=-96, limit=8.0)
+    c.finish()
+
+
+if __name__ == "__main__":
+    main()
