@@ -8,7 +8,8 @@
 #include <string>
 
 constexpr int MaxSoundChannels = 8;
-constexpr long long MaxSoundSeconds = 3 * 3600;  // longer sound is refused
+constexpr long long MaxSoundSeconds = 3600;  // longer sound is refused: the rumble holds an hour
+constexpr const char* LongestSoundText = "an hour";
 
 struct SoundInfo {
     std::string Format;     // as said in --list: "WAV, 16-bit PCM", "FLAC, Signed 16 bit PCM"

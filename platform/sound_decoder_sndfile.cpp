@@ -52,7 +52,7 @@ bool OpenDecodedSound(const std::string& path, SoundSource* source, std::string*
         return false;
     }
     if (info.frames > MaxSoundSeconds * info.samplerate) {
-        *error = "longer than " + std::to_string(MaxSoundSeconds / 3600) + " hours";
+        *error = std::string("longer than ") + LongestSoundText;
         return false;
     }
     source->Info = SoundInfo{FormatName(info.format), info.samplerate, info.channels, info.frames};

@@ -158,7 +158,7 @@ bool StartWavReading(ByteSource source, WavReading* reading, WavError* error)
             f.UntilEnd = size == 0 || size >= LeastUnknownWavDataSize;
             f.Frames = f.UntilEnd ? 0 : size / frameBytes;
             if (f.Frames > MaxSoundSeconds * f.Rate)
-                return Fail(error, at + TagBytes, "the data is longer than " + std::to_string(MaxSoundSeconds / 3600) + " hours");
+                return Fail(error, at + TagBytes, std::string("the data is longer than ") + LongestSoundText);
             r->FramesLeft = f.Frames;
             return true;
         }
@@ -198,7 +198,7 @@ long long ReadWavFrames(WavReading* reading, float* samples, long long frames, W
     if (f.UntilEnd) {
         r->Format.Frames += whole;
         if (r->Format.Frames > MaxSoundSeconds * f.Rate) {
-            *error = WavError{r->At, "the data is longer than " + std::to_string(MaxSoundSeconds / 3600) + " hours"};
+            *error = WavError{r->At, std::string("the data is longer than ") + LongestSoundText};
             return -1;
         }
     }

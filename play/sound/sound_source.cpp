@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 bool LooksLikeSound(const std::string& firstBytes) { return LooksLikeWav(firstBytes) || LooksLikeDecodedSound(firstBytes); }
 
@@ -23,5 +25,7 @@ bool OpenSoundSource(const std::string& path, const std::string& firstBytes, Sou
         if (in != nullptr && !standardInput) std::fclose(in);
         return false;
     }
-    return OpenWavSource(in, !standardInput, firstBytes, source, error);
+    std::error_code code;
+    const long long bytes = standardInput ? -1 : static_cast<long long>(std::filesystem::file_size(path, code));
+    return OpenWavSource(in, !standardInput, firstBytes, code ? -1 : bytes, source, error);
 }

@@ -7,6 +7,9 @@
 
 namespace {
 
+constexpr int BitsPerByte = 8;
+constexpr std::size_t DataSizeBytesBack = 4;  // the data chunk's size lies just before its samples
+
 struct WavSourceState {
     std::FILE* In = nullptr;
     bool Owned = false;
@@ -26,7 +29,8 @@ std::string FormatName(const WavFormat& f)
 
 }  // namespace
 
-bool OpenWavSource(std::FILE* in, bool owned, const std::string& firstBytes, SoundSource* source, std::string* error)
+bool OpenWavSource(std::FILE* in, bool owned, const std::string& firstBytes, long long fileBytes, SoundSource* source,
+                   std::string* error)
 {
     auto state = std::make_shared<WavSourceState>();
     state->In = in;
@@ -48,7 +52,25 @@ bool OpenWavSource(std::FILE* in, bool owned, const std::string& firstBytes, Sou
         *error = "byte " + std::to_string(fault.Offset) + ": " + fault.Message;
         return false;
     }
-    const WavFormat& f = s->Reading.Format;
+    WavFormat& f = s->Reading.Format;
+    if (fileBytes >= 0) {
+        const long long frameBytes = static_cast<long long>(f.Channels) * f.Bits / BitsPerByte;
+        const long long held = (fileBytes - static_cast<long long>(s->Reading.At)) / frameBytes;
+        if (!f.UntilEnd && f.Frames > held) {
+            *error = "byte " + std::to_string(s->Reading.At - DataSizeBytesBack) + ": the header gives " +
+                     std::to_string(f.Frames) + " frames of data, the file holds " + std::to_string(held);
+            return false;
+        }
+        if (f.UntilEnd) {
+            // Written to a pipe and then saved: the file says how long it is.
+            f.UntilEnd = false;
+            f.Frames = s->Reading.FramesLeft = held;
+        }
+        if (f.Frames > MaxSoundSeconds * f.Rate) {
+            *error = std::string("longer than ") + LongestSoundText;
+            return false;
+        }
+    }
     source->Info = SoundInfo{FormatName(f), f.Rate, f.Channels, f.UntilEnd ? -1 : f.Frames};
     source->Handle = state;
     source->Read = [s](float* samples, long long frames, std::string* readError) -> long long {

@@ -6,4 +6,7 @@
 #include <cstdio>
 
 // Reads the WAV from in (closed with the source where owned), firstBytes already taken from it.
-bool OpenWavSource(std::FILE* in, bool owned, const std::string& firstBytes, SoundSource* source, std::string* error);
+// fileBytes, where known (a file, not a pipe), checks the header's sizes against the file's
+// before any sample is read.
+bool OpenWavSource(std::FILE* in, bool owned, const std::string& firstBytes, long long fileBytes, SoundSource* source,
+                   std::string* error);

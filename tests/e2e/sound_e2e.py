@@ -19,7 +19,7 @@ import wave
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from rumble_files_e2e import check_stream, level_of_bytes  # noqa: E402
-from tavrel_e2e import Checks, Platform, add_controller_arguments  # noqa: E402
+from tavrel_e2e import Checks, Platform, Run, add_controller_arguments, writes_of  # noqa: E402
 
 RATE = 22050
 
@@ -84,6 +84,29 @@ def main():
     sides = [written_samples(c, args, stereo, ["--channel", side]) for side in ("left", "right")]
     check_stream(c, args, "stereo", args.platform.log_path(stereo), None, controller="pro",
                  blocks=((2, sides[0]), (6, sides[1])))
+
+    # Bad files: a clear error naming the byte, nothing sent, exit 2.
+    with open(tones, "rb") as f:
+        good = f.read()
+    header = 44  # RIFF, a 16-byte "fmt " chunk, the data chunk's header
+    bad = {
+        "cut short": (good[:header + 1000], "byte %d: the header gives %d frames of data, the file holds 500"
+                      % (header - 4, RATE)),
+        "rate of 0": (good[:24] + b"\0\0\0\0" + good[28:], "byte 24: a sample rate of 0"),
+        "ADPCM": (good[:20] + b"\2\0" + good[22:], "byte 20: sample format 2 is not PCM or IEEE float"),
+        "five gigabytes": (good[:40] + b"\xff\xff\xff\xff", "longer than an hour"),
+    }
+    for name, (data, message) in bad.items():
+        path = os.path.join(args.work, name.replace(" ", "-") + ".wav")
+        with open(path, "wb") as f:
+            f.write(data)
+            if name == "five gigabytes":
+                f.truncate(5 * 1024 ** 3)  # sparse: no disk taken
+        run = Run(args, "bad-" + name.replace(" ", "-"), arguments=[args.platform.log_path(path)]).finish(timeout=60)
+        c.expect(run.status == 2 and message in run.stderr and not writes_of(run.events),
+                 "%s: exit %r, %d writes, stderr %r" % (name, run.status, len(writes_of(run.events)), run.stderr[:200]))
+        if os.path.exists(path):
+            os.remove(path)
 
     if args.espeak:
         speech = os.path.join(args.work, "speech.wav")
