@@ -34,7 +34,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The analysis is slow at high rates for the fuzzer's taste: a rate from the file, bounded.
     StartSoundAnalysis(&analysis, std::min(format.Rate, 8000));
     std::vector<float> block(static_cast<std::size_t>(256 * format.Channels));
-    long long frames = 0;
     for (;;) {
         const long long got = ReadWavFrames(&reading, block.data(), 256, &error);
         if (got < 0) {
@@ -45,7 +44,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (long long i = 0; i < got * format.Channels; ++i)
             Require(std::isfinite(block[i]) && block[i] >= -1.0f && block[i] <= 1.0f, "a sample out of range");
         AnalyzeSound(&analysis, block.data(), static_cast<std::size_t>(got));
-        frames += got;
     }
     const RumbleStream rumble = RumbleOfSound(analysis.Frames, LoudestOf(analysis.Frames));
     Require(rumble.Samples.size() == analysis.Frames.size(), "not one rumble sample a frame");
