@@ -17,10 +17,10 @@ std::string FormatName(int format)
 {
     SF_FORMAT_INFO info{};
     info.format = format & SF_FORMAT_TYPEMASK;
-    std::string name = sf_command(nullptr, SFC_GET_FORMAT_MAJOR, &info, sizeof info) == 0 && info.name != nullptr ? info.name : "sound";
+    std::string name = sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) == 0 && info.name != nullptr ? info.name : "sound";
     info = SF_FORMAT_INFO{};
     info.format = format & SF_FORMAT_SUBMASK;
-    if (sf_command(nullptr, SFC_GET_FORMAT_SUBTYPE, &info, sizeof info) == 0 && info.name != nullptr)
+    if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) == 0 && info.name != nullptr)
         name += std::string(", ") + info.name;
     return name;
 }
