@@ -27,11 +27,5 @@ struct SoundSource {
     std::shared_ptr<void> Handle;  // what the reader holds open
 };
 
-// The formats the library reads, for messages ("" for none).
-const char* DecodedSoundFormats();
-
-// True when the first bytes are those of a format the library reads.
-bool LooksLikeDecodedSound(const std::string& firstBytes);
-
-// Opens the file at path. False with error: the library's reason.
+// Opens the file at path. False with error: the library's reason, or that this build has none.
 bool OpenDecodedSound(const std::string& path, SoundSource* source, std::string* error);

@@ -1,11 +1,7 @@
 #include "platform/sound_decoder.h"
 
-const char* DecodedSoundFormats() { return ""; }
-
-bool LooksLikeDecodedSound(const std::string&) { return false; }
-
 bool OpenDecodedSound(const std::string&, SoundSource*, std::string* error)
 {
-    *error = "this build reads WAV only";
+    *error = "the Windows build reads WAV only (FLAC, Ogg, MP3 and AIFF are read on Linux)";
     return false;
 }

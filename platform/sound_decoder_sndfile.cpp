@@ -6,13 +6,6 @@
 
 namespace {
 
-constexpr std::size_t SignatureBytes = 4;
-constexpr std::size_t AiffTypeAt = 8;
-constexpr unsigned char MpegSync = 0xFF;
-constexpr unsigned char MpegSyncMask = 0xE0;
-
-bool StartsWith(const std::string& bytes, const char* tag) { return bytes.compare(0, std::strlen(tag), tag) == 0; }
-
 std::string FormatName(int format)
 {
     SF_FORMAT_INFO info{};
@@ -26,17 +19,6 @@ std::string FormatName(int format)
 }
 
 }  // namespace
-
-const char* DecodedSoundFormats() { return "FLAC, Ogg, MP3, AIFF"; }
-
-bool LooksLikeDecodedSound(const std::string& firstBytes)
-{
-    if (firstBytes.size() < SignatureBytes) return false;
-    const auto b = [&](std::size_t i) { return static_cast<unsigned char>(firstBytes[i]); };
-    return StartsWith(firstBytes, "fLaC") || StartsWith(firstBytes, "OggS") || StartsWith(firstBytes, "ID3") ||
-           (StartsWith(firstBytes, "FORM") && firstBytes.compare(AiffTypeAt, 3, "AIF") == 0) ||
-           (b(0) == MpegSync && (b(1) & MpegSyncMask) == MpegSyncMask);
-}
 
 bool OpenDecodedSound(const std::string& path, SoundSource* source, std::string* error)
 {

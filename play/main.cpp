@@ -45,6 +45,7 @@
 #include <fstream>
 #include <limits>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -86,7 +87,7 @@ struct Music {
     bool IsStream = false;  // rumble files, or sound
     RumbleParts Parts;
     bool IsSound = false;
-    SoundRumble Sound;      // what the analysis found (its streams are in Parts)
+    SoundRumble Sound;      // what the analysis found (its streams moved into Parts)
     int Passes = 1;         // of the whole; 0 until interrupted
 };
 
@@ -151,21 +152,22 @@ bool ReadSound(const Options& options, const std::string& name, const std::strin
         std::fprintf(stderr, "%s: %s\n", name.c_str(), failure.c_str());
         return false;
     }
-    if (music->Sound.One.Samples.empty()) {
+    if (music->Sound.One.Samples.empty() || music->Sound.Frames == 0) {
         std::fprintf(stderr, "%s: the file has no sound to play\n", name.c_str());
         return false;
     }
+    // The streams move into the parts; the analysis keeps what --list says.
     RumbleParts& parts = music->Parts;
-    const SoundRumble& sound = music->Sound;
+    SoundRumble& sound = music->Sound;
     parts.Names[LeftSide] = parts.Names[RightSide] = name;
     if (sound.Left.Samples.empty()) {
-        parts.Files[LeftSide] = parts.Files[RightSide] = sound.One;
+        parts.Files[LeftSide] = parts.Files[RightSide] = std::move(sound.One);
     } else {
-        parts.Files[LeftSide] = sound.Left;
-        parts.Files[RightSide] = sound.Right;
+        parts.Files[LeftSide] = std::move(sound.Left);
+        parts.Files[RightSide] = std::move(sound.Right);
         parts.Same = false;
         parts.HasOne = true;
-        parts.OneFile = sound.One;
+        parts.OneFile = std::move(sound.One);
     }
     music->IsStream = true;
     music->IsSound = true;

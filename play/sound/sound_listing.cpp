@@ -31,7 +31,7 @@ void PrintSoundListing(std::FILE* out, const std::string& name, const std::strin
     PrintBand(out, "low", sound.Low);
     PrintBand(out, "high", sound.High);
     std::fprintf(out, "silent: %.0f %% of the time\n", std::round(sound.SilentShare * PercentAll));
-    if (!sound.Left.Samples.empty())
+    if (info.Channels > 1)
         std::fprintf(out, "stereo: a Pro Controller plays the left and right channels on its two actuators, "
                           "a Joy-Con the mix (or --channel)\n");
     std::fprintf(out, "on %s: %s, three 5 ms samples in each, every %lld ms\n", controllers.c_str(),

@@ -77,6 +77,8 @@ def main():
     c.expect(abs(middle[0][1] + 160 - step_of(660)) <= 1 and abs(middle[1][1] + 128 - step_of(110)) <= 1,
              "tones: the bands hold %r in the middle" % (middle,))
     check_stream(c, args, "tones", args.platform.log_path(tones), wanted)
+    # The .bnvib written of it plays back the same.
+    check_stream(c, args, "tones.bnvib", args.platform.log_path(tones + ".bnvib"), wanted)
 
     # Stereo on a Pro Controller: 196 Hz on the left, 880 Hz on the right, each on its side.
     stereo = os.path.join(args.work, "stereo.wav")
