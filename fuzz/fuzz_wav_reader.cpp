@@ -14,22 +14,14 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const std::string bytes(reinterpret_cast<const char*>(data), size);
-    std::size_t at = 0;
-    const ByteSource source = [&](char* out, std::size_t count) -> long long {
-        const std::size_t n = std::min(count, bytes.size() - at);
-        std::memcpy(out, bytes.data() + at, n);
-        at += n;
-        return static_cast<long long>(n);
-    };
     WavReading reading;
     WavError error;
-    if (!StartWavReading(source, &reading, &error)) {
+    if (!StartWavReading(BytesInMemory(std::string(reinterpret_cast<const char*>(data), size)), &reading, &error)) {
         Require(error.Offset <= size && !error.Message.empty(), "a fault outside the file or without a message");
         return 0;
     }
     const WavFormat& format = reading.Format;
-    Require(format.Channels >= 1 && format.Channels <= MaxWavChannels && format.Rate > 0, "a format out of range");
+    Require(format.Channels >= 1 && format.Channels <= MaxSoundChannels && format.Rate > 0, "a format out of range");
     SoundAnalysis analysis;
     // The analysis is slow at high rates for the fuzzer's taste: a rate from the file, bounded.
     StartSoundAnalysis(&analysis, std::min(format.Rate, 8000));

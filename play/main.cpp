@@ -166,7 +166,6 @@ bool ReadSound(const Options& options, const std::string& name, const std::strin
         parts.Files[LeftSide] = std::move(sound.Left);
         parts.Files[RightSide] = std::move(sound.Right);
         parts.Same = false;
-        parts.HasOne = true;
         parts.OneFile = std::move(sound.One);
     }
     music->IsStream = true;
@@ -320,7 +319,7 @@ Performance PlanPerformance(const Options& options, const Music& music, const st
         const RumbleStream& left = parts.Played[LeftSide];
         const RumbleStream& right = parts.Same ? left : parts.Played[RightSide];
         for (const ControllerKind* kind : kinds) {
-            const RumbleStream& one = parts.HasOne ? parts.OnePlayed : std::string(kind->Option) == "left" ? left : right;
+            const RumbleStream& one = HasOneFile(parts) ? parts.OnePlayed : std::string(kind->Option) == "left" ? left : right;
             const bool both = kind->Actuators > 1;
             performance.Schedules.push_back(BuildStreamSchedule(both ? left : one, both ? right : one, interval,
                                                                 options.VolumePercent, parts.RepeatFromUs));
@@ -359,7 +358,7 @@ Performance PlanPerformance(const Options& options, const Music& music, const st
 RumbleStream StreamToWrite(const Options& options, const Music& music)
 {
     if (music.IsStream)
-        return StartStreamAt(music.Parts.HasOne ? music.Parts.OneFile : music.Parts.Files[LeftSide], options.StartUs);
+        return StartStreamAt(HasOneFile(music.Parts) ? music.Parts.OneFile : music.Parts.Files[LeftSide], options.StartUs);
     if (!music.IsMidi) return RenderPieceSamples(StartPieceAt(music.TextPiece, options.StartUs), options.Shape);
     std::vector<int> actuators;
     for (const std::string& option : options.Controllers) actuators.push_back(KindNamed(option).Actuators);
@@ -626,8 +625,8 @@ int Run(int argc, char** argv)
     }
     music.Passes = options.Loops;
     const long long periodUs = std::max(StreamReportPeriodUs, options.MinIntervalMs * MicrosecondsPerMillisecond);
-    if (music.IsStream && !PrepareRumbleParts(options.StartUs, options.Loops, periodUs, &music.Parts)) return ExitBadInput;
-    if (music.IsStream) music.Passes = music.Parts.Passes;
+    if (music.IsStream && !PrepareRumbleParts(options.StartUs, options.Loops, periodUs, &music.Parts, &music.Passes))
+        return ExitBadInput;
     if (!options.WriteBnvib.empty()) return WriteBnvibFile(options, music);
     if (options.PrintSchedule) {
         PrintSchedules(PlanPerformance(options, music, ControllersToList(options, false)));

@@ -29,16 +29,17 @@ void ProgressLine::Show(long long playedUs)
 void ProgressLine::ShowShare(const std::string& label, double share)
 {
     const long long percent = static_cast<long long>(share * PercentAll);
-    if (percent == shownUs_) return;
-    shownUs_ = percent;
+    if (percent == shownPercent_) return;
+    shownPercent_ = percent;
     std::fprintf(out_, "\r%s: %3lld %%", label.c_str(), percent);
     std::fflush(out_);
 }
 
 void ProgressLine::Finish()
 {
-    if (shownUs_ < 0) return;
+    if (shownUs_ < 0 && shownPercent_ < 0) return;
     std::fputc('\n', out_);
     std::fflush(out_);
     shownUs_ = -1;
+    shownPercent_ = -1;
 }

@@ -24,4 +24,5 @@ private:
     long long totalUs_;
     int passes_;
     long long shownUs_ = -1;
+    long long shownPercent_ = -1;
 };

@@ -25,7 +25,7 @@ bool ReadRumbleFile(const std::string& bytes, const std::string& name, RumbleStr
     return true;
 }
 
-bool PrepareRumbleParts(long long startUs, int loops, long long periodUs, RumbleParts* parts)
+bool PrepareRumbleParts(long long startUs, int loops, long long periodUs, RumbleParts* parts, int* passes)
 {
     const int sides = parts->Same ? 1 : SideCount;
     bool anyLoop = false;
@@ -33,7 +33,7 @@ bool PrepareRumbleParts(long long startUs, int loops, long long periodUs, Rumble
         parts->Played[side] = StartStreamAt(parts->Files[side], startUs);
         anyLoop = anyLoop || HasStreamLoop(parts->Played[side]);
     }
-    parts->Passes = loops;
+    *passes = loops;
     parts->RepeatFromUs = 0;
     parts->OwnLoop = anyLoop && loops != 1 && (loops > 0 || parts->Same);
     if (parts->OwnLoop && loops == 0) {
@@ -46,7 +46,7 @@ bool PrepareRumbleParts(long long startUs, int loops, long long periodUs, Rumble
     }
     if (parts->OwnLoop && loops > 1) {
         // Each file plays its loop that often, or itself whole where it has none.
-        parts->Passes = 1;
+        *passes = 1;
         for (int side = 0; side < sides; ++side) {
             RumbleStream file = parts->Played[side];
             if (file.Samples.empty()) continue;
@@ -62,12 +62,12 @@ bool PrepareRumbleParts(long long startUs, int loops, long long periodUs, Rumble
         }
     }
     if (parts->Same) parts->Played[RightSide] = parts->Played[LeftSide];
-    if (parts->HasOne) parts->OnePlayed = StartStreamAt(parts->OneFile, startUs);
+    if (HasOneFile(*parts)) parts->OnePlayed = StartStreamAt(parts->OneFile, startUs);
     return true;
 }
 
 long long RumblePartsLengthUs(const RumbleParts& parts)
 {
     return std::max({StreamLengthUs(parts.Files[LeftSide]), StreamLengthUs(parts.Files[RightSide]),
-                     parts.HasOne ? StreamLengthUs(parts.OneFile) : 0});
+                     StreamLengthUs(parts.OneFile)});
 }

@@ -14,16 +14,18 @@ struct RumbleParts {
     std::string Names[SideCount];    // the files' names as said in messages
     RumbleStream Files[SideCount];   // as read (empty for an actuator that plays nothing)
     bool Same = true;                // one file on both
-    // What a controller of one actuator plays where that is neither side (a stereo sound's mix).
-    bool HasOne = false;
+    // What a controller of one actuator plays where that is neither side (a stereo sound's mix);
+    // empty where it plays a side.
     RumbleStream OneFile;
     RumbleStream OnePlayed;
     // As they play: from --start on, with the files' own loops as --loop asks.
     RumbleStream Played[SideCount];
     long long RepeatFromUs = 0;      // passes after the first begin here
     bool OwnLoop = false;            // the passes are the file's loop's
-    int Passes = 1;                  // of the whole; 0 until interrupted
 };
+
+// Whether controllers of one actuator play OneFile.
+inline bool HasOneFile(const RumbleParts& parts) { return !parts.OneFile.Samples.empty(); }
 
 // True when the bytes are a rumble file's (.bnvib, .jcvib).
 bool LooksLikeRumbleFile(const std::string& bytes);
@@ -34,8 +36,9 @@ bool ReadRumbleFile(const std::string& bytes, const std::string& name, RumbleStr
 
 // Makes Played from Files: from startUs, each file's own loop played loops times (0: until
 // interrupted, where one file plays on both; two files then repeat whole), reports every
-// periodUs. False with a message when that would last too long.
-bool PrepareRumbleParts(long long startUs, int loops, long long periodUs, RumbleParts* parts);
+// periodUs; *passes is how often the performer then plays the whole (1 where the loops were
+// written out). False with a message when that would last too long.
+bool PrepareRumbleParts(long long startUs, int loops, long long periodUs, RumbleParts* parts, int* passes);
 
 // The longest file's length.
 long long RumblePartsLengthUs(const RumbleParts& parts);

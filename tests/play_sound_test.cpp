@@ -134,16 +134,9 @@ struct Read {
 
 Read ReadAll(const std::string& bytes)
 {
-    std::size_t at = 0;
-    const ByteSource source = [&](char* out, std::size_t count) -> long long {
-        const std::size_t n = std::min(count, bytes.size() - at);
-        std::memcpy(out, bytes.data() + at, n);
-        at += n;
-        return static_cast<long long>(n);
-    };
     Read read{};
     WavReading reading;
-    read.Started = StartWavReading(source, &reading, &read.Error);
+    read.Started = StartWavReading(BytesInMemory(bytes), &reading, &read.Error);
     if (!read.Started) return read;
     read.Format = reading.Format;
     float block[64];

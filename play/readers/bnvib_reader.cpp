@@ -1,5 +1,6 @@
 #include "play/readers/bnvib_reader.h"
 
+#include "play/readers/byte_fields.h"
 #include "play/time_units.h"
 
 #include <algorithm>
@@ -22,19 +23,6 @@ constexpr std::size_t LoopWaitAt = 16;
 constexpr std::size_t SampleBytes = 4;
 constexpr int FullByte = 255;
 constexpr int LargestToneStep = 255;
-constexpr int BitsPerByte = 8;
-
-std::uint32_t ReadLittle(const std::string& bytes, std::size_t at, int size)
-{
-    std::uint32_t value = 0;
-    for (int i = size - 1; i >= 0; --i) value = value << BitsPerByte | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
-    return value;
-}
-
-void AppendLittle(std::string& out, std::uint32_t value, int size)
-{
-    for (int i = 0; i < size; ++i) out += static_cast<char>(value >> (BitsPerByte * i));
-}
 
 int AmplitudeOfByte(unsigned char b)
 {
@@ -65,26 +53,26 @@ unsigned char ByteOfFrequency(int frequency, bool high)
 bool LooksLikeBnvib(const std::string& bytes)
 {
     if (bytes.size() < RateAt) return false;
-    const std::uint32_t metadata = ReadLittle(bytes, 0, 4);
+    const std::uint32_t metadata = LittleEndianAt(bytes, 0, 4);
     return (metadata == PlainMetadata || metadata == LoopMetadata || metadata == LoopWaitMetadata) &&
-           ReadLittle(bytes, FormatAt, 2) == FormatId;
+           LittleEndianAt(bytes, FormatAt, 2) == FormatId;
 }
 
 bool ReadBnvib(const std::string& bytes, RumbleStream* stream, RumbleFileError* error)
 {
     if (bytes.size() > MaxRumbleFileBytes) return RefuseRumbleFile(error, 0, "larger than 16 MiB");
     if (bytes.size() < SizeField) return RefuseRumbleFile(error, bytes.size(), "the file ends before its metadata size");
-    const std::uint32_t metadata = ReadLittle(bytes, 0, 4);
+    const std::uint32_t metadata = LittleEndianAt(bytes, 0, 4);
     if (metadata != PlainMetadata && metadata != LoopMetadata && metadata != LoopWaitMetadata)
         return RefuseRumbleFile(error, 0, "metadata size " + std::to_string(metadata) + ", where a .bnvib has 4, 12 or 16");
     const std::size_t dataSizeAt = SizeField + metadata;
     if (bytes.size() < dataSizeAt + SizeField) return RefuseRumbleFile(error, bytes.size(), "the file ends in its header");
-    const std::uint32_t format = ReadLittle(bytes, FormatAt, 2);
+    const std::uint32_t format = LittleEndianAt(bytes, FormatAt, 2);
     if (format != FormatId) return RefuseRumbleFile(error, FormatAt, "format " + std::to_string(format) + ", where a .bnvib has 3");
-    const std::uint32_t rate = ReadLittle(bytes, RateAt, 2);
+    const std::uint32_t rate = LittleEndianAt(bytes, RateAt, 2);
     if (rate == 0 || MicrosecondsPerSecond % rate != 0)
         return RefuseRumbleFile(error, RateAt, "a sample rate of " + std::to_string(rate) + " a second, which no whole number of microseconds divides");
-    const std::uint32_t dataSize = ReadLittle(bytes, dataSizeAt, 4);
+    const std::uint32_t dataSize = LittleEndianAt(bytes, dataSizeAt, 4);
     const std::size_t dataAt = dataSizeAt + SizeField;
     if (dataSize % SampleBytes != 0)
         return RefuseRumbleFile(error, dataSizeAt, "a data size of " + std::to_string(dataSize) + ", not whole 4-byte samples");
@@ -98,15 +86,15 @@ bool ReadBnvib(const std::string& bytes, RumbleStream* stream, RumbleFileError* 
     read.Format = "BNVIB";
     read.SamplePeriodUs = static_cast<int>(MicrosecondsPerSecond / rate);
     if (metadata >= LoopMetadata) {
-        const std::uint32_t start = ReadLittle(bytes, LoopStartAt, 4);
-        const std::uint32_t end = ReadLittle(bytes, LoopEndAt, 4);
+        const std::uint32_t start = LittleEndianAt(bytes, LoopStartAt, 4);
+        const std::uint32_t end = LittleEndianAt(bytes, LoopEndAt, 4);
         if (start > count) return RefuseRumbleFile(error, LoopStartAt, "the loop starts after the last sample");
         if (end < start || end > count) return RefuseRumbleFile(error, LoopEndAt, "the loop ends before it starts or after the last sample");
         read.Loops = true;
         read.LoopStart = start;
         read.LoopEnd = end;
         if (metadata == LoopWaitMetadata) {
-            read.LoopWait = ReadLittle(bytes, LoopWaitAt, 4);
+            read.LoopWait = LittleEndianAt(bytes, LoopWaitAt, 4);
             if (read.LoopWait > MaxRumbleSamples) return RefuseRumbleFile(error, LoopWaitAt, "a loop wait of more than an hour");
         }
     }
@@ -126,16 +114,16 @@ std::string FormBnvib(const RumbleStream& stream)
 {
     const std::uint32_t metadata = !stream.Loops ? PlainMetadata : stream.LoopWait > 0 ? LoopWaitMetadata : LoopMetadata;
     std::string out;
-    AppendLittle(out, metadata, 4);
-    AppendLittle(out, FormatId, 2);
-    AppendLittle(out, stream.SamplePeriodUs > 0 ? static_cast<std::uint32_t>(MicrosecondsPerSecond / stream.SamplePeriodUs)
+    AppendLittleEndian(out, metadata, 4);
+    AppendLittleEndian(out, FormatId, 2);
+    AppendLittleEndian(out, stream.SamplePeriodUs > 0 ? static_cast<std::uint32_t>(MicrosecondsPerSecond / stream.SamplePeriodUs)
                                                 : DefaultRate, 2);
     if (stream.Loops) {
-        AppendLittle(out, static_cast<std::uint32_t>(stream.LoopStart), 4);
-        AppendLittle(out, static_cast<std::uint32_t>(stream.LoopEnd), 4);
-        if (stream.LoopWait > 0) AppendLittle(out, static_cast<std::uint32_t>(stream.LoopWait), 4);
+        AppendLittleEndian(out, static_cast<std::uint32_t>(stream.LoopStart), 4);
+        AppendLittleEndian(out, static_cast<std::uint32_t>(stream.LoopEnd), 4);
+        if (stream.LoopWait > 0) AppendLittleEndian(out, static_cast<std::uint32_t>(stream.LoopWait), 4);
     }
-    AppendLittle(out, static_cast<std::uint32_t>(stream.Samples.size() * SampleBytes), 4);
+    AppendLittleEndian(out, static_cast<std::uint32_t>(stream.Samples.size() * SampleBytes), 4);
     for (const RumbleSample& s : stream.Samples) {
         out += static_cast<char>(ByteOfAmplitude(s.Low.Amplitude));
         out += static_cast<char>(ByteOfFrequency(s.Low.Frequency, false));

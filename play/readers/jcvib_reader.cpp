@@ -1,5 +1,6 @@
 #include "play/readers/jcvib_reader.h"
 
+#include "play/readers/byte_fields.h"
 #include "play/time_units.h"
 
 #include <cstdint>
@@ -12,15 +13,7 @@ constexpr std::size_t PeriodAt = 4;
 constexpr std::size_t CountAt = 6;
 constexpr std::size_t BlocksAt = 10;
 constexpr std::size_t BlockBytes = 4;
-constexpr int BitsPerByte = 8;
 constexpr std::uint32_t LongestPeriodMs = 1000;
-
-std::uint32_t ReadBig(const std::string& bytes, std::size_t at, int size)
-{
-    std::uint32_t value = 0;
-    for (int i = 0; i < size; ++i) value = value << BitsPerByte | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
-    return value;
-}
 
 }  // namespace
 
@@ -31,10 +24,10 @@ bool ReadJcvib(const std::string& bytes, RumbleStream* stream, RumbleFileError* 
     if (bytes.size() > MaxRumbleFileBytes) return RefuseRumbleFile(error, 0, "larger than 16 MiB");
     if (!LooksLikeJcvib(bytes)) return RefuseRumbleFile(error, 0, "no \"RRAW\" at the start");
     if (bytes.size() < BlocksAt) return RefuseRumbleFile(error, bytes.size(), "the file ends in its header");
-    const std::uint32_t periodMs = ReadBig(bytes, PeriodAt, 2);
+    const std::uint32_t periodMs = BigEndianAt(bytes, PeriodAt, 2);
     if (periodMs == 0 || periodMs > LongestPeriodMs)
         return RefuseRumbleFile(error, PeriodAt, "a period of " + std::to_string(periodMs) + " ms between blocks (1 to 1000)");
-    const std::uint32_t count = ReadBig(bytes, CountAt, 4);
+    const std::uint32_t count = BigEndianAt(bytes, CountAt, 4);
     if (count > (bytes.size() - BlocksAt) / BlockBytes)
         return RefuseRumbleFile(error, CountAt, std::to_string(count) + " blocks, but " + std::to_string(bytes.size() - BlocksAt) +
                                         " bytes follow");

@@ -1,8 +1,11 @@
 #include "play/readers/wav_reader.h"
 
+#include "play/readers/byte_fields.h"
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -17,16 +20,8 @@ constexpr int PcmTag = 1;
 constexpr int FloatTag = 3;
 constexpr int ExtensibleTag = 0xFFFE;
 constexpr std::size_t ExtensibleSubformatAt = 24;  // in the "fmt " chunk: the GUID's first two bytes
-constexpr std::size_t BitsPerByte = 8;
 constexpr int MostRate = 1000000;
 constexpr std::size_t ReadBlockFrames = 4096;
-
-std::uint32_t Little(const unsigned char* b, int n)
-{
-    std::uint32_t v = 0;
-    for (int i = n - 1; i >= 0; --i) v = v << BitsPerByte | b[i];
-    return v;
-}
 
 bool Fail(WavError* error, std::size_t at, const std::string& message)
 {
@@ -61,25 +56,25 @@ bool Skip(WavReading* r, std::uint64_t count)
 
 bool ReadFormat(const unsigned char* f, std::size_t size, std::size_t at, WavFormat* format, WavError* error)
 {
-    int tag = static_cast<int>(Little(f, 2));
-    const int channels = static_cast<int>(Little(f + 2, 2));
-    const std::uint32_t rate = Little(f + 4, 4);
-    const int blockAlign = static_cast<int>(Little(f + 12, 2));
-    const int bits = static_cast<int>(Little(f + 14, 2));
+    int tag = static_cast<int>(LittleEndianAt(f, 2));
+    const int channels = static_cast<int>(LittleEndianAt(f + 2, 2));
+    const std::uint32_t rate = LittleEndianAt(f + 4, 4);
+    const int blockAlign = static_cast<int>(LittleEndianAt(f + 12, 2));
+    const int bits = static_cast<int>(LittleEndianAt(f + 14, 2));
     if (tag == ExtensibleTag) {
         if (size < ExtensibleSubformatAt + 2) return Fail(error, at, "a WAVE_FORMAT_EXTENSIBLE \"fmt \" chunk too short for its subformat");
-        tag = static_cast<int>(Little(f + ExtensibleSubformatAt, 2));
+        tag = static_cast<int>(LittleEndianAt(f + ExtensibleSubformatAt, 2));
     }
     if (tag != PcmTag && tag != FloatTag)
         return Fail(error, at, "sample format " + std::to_string(tag) + " is not PCM or IEEE float");
-    if (channels < 1 || channels > MaxWavChannels)
-        return Fail(error, at + 2, std::to_string(channels) + " channels (1 to " + std::to_string(MaxWavChannels) + " are read)");
+    if (channels < 1 || channels > MaxSoundChannels)
+        return Fail(error, at + 2, std::to_string(channels) + " channels (1 to " + std::to_string(MaxSoundChannels) + " are read)");
     if (rate == 0 || rate > MostRate) return Fail(error, at + 4, "a sample rate of " + std::to_string(rate));
     const bool pcmBits = bits == 8 || bits == 16 || bits == 24 || bits == 32;
     const bool floatBits = bits == 32 || bits == 64;
     if (tag == PcmTag ? !pcmBits : !floatBits)
         return Fail(error, at + 14, std::to_string(bits) + "-bit " + (tag == PcmTag ? "PCM" : "float") + " samples");
-    if (blockAlign != channels * bits / static_cast<int>(BitsPerByte))
+    if (blockAlign != channels * bits / BitsPerByte)
         return Fail(error, at + 12, "a frame of " + std::to_string(blockAlign) + " bytes for " + std::to_string(channels) +
                                         " channels of " + std::to_string(bits) + " bits");
     format->Rate = static_cast<int>(rate);
@@ -94,12 +89,12 @@ float SampleOf(const unsigned char* b, const WavFormat& f)
     if (f.Float) {
         double v = 0;
         if (f.Bits == 32) {
-            const std::uint32_t u = Little(b, 4);
+            const std::uint32_t u = LittleEndianAt(b, 4);
             float x;
             std::memcpy(&x, &u, sizeof x);
             v = x;
         } else {
-            const std::uint64_t u = static_cast<std::uint64_t>(Little(b + 4, 4)) << 32 | Little(b, 4);
+            const std::uint64_t u = static_cast<std::uint64_t>(LittleEndianAt(b + 4, 4)) << 32 | LittleEndianAt(b, 4);
             std::memcpy(&v, &u, sizeof v);
         }
         // Not a number, or far out of range: read as silence and as full scale.
@@ -108,13 +103,24 @@ float SampleOf(const unsigned char* b, const WavFormat& f)
     }
     switch (f.Bits) {
     case 8: return (static_cast<int>(b[0]) - 128) / 128.0f;
-    case 16: return static_cast<std::int16_t>(Little(b, 2)) / 32768.0f;
-    case 24: return static_cast<std::int32_t>(Little(b, 3) << 8) / 2147483648.0f;
-    default: return static_cast<std::int32_t>(Little(b, 4)) / 2147483648.0f;
+    case 16: return static_cast<std::int16_t>(LittleEndianAt(b, 2)) / 32768.0f;
+    case 24: return static_cast<std::int32_t>(LittleEndianAt(b, 3) << 8) / 2147483648.0f;
+    default: return static_cast<std::int32_t>(LittleEndianAt(b, 4)) / 2147483648.0f;
     }
 }
 
 }  // namespace
+
+ByteSource BytesInMemory(std::string bytes)
+{
+    auto held = std::make_shared<std::pair<std::string, std::size_t>>(std::move(bytes), 0);
+    return [held](char* out, std::size_t count) -> long long {
+        const std::size_t n = std::min(count, held->first.size() - held->second);
+        std::memcpy(out, held->first.data() + held->second, n);
+        held->second += n;
+        return static_cast<long long>(n);
+    };
+}
 
 bool LooksLikeWav(const std::string& firstBytes)
 {
@@ -140,7 +146,7 @@ bool StartWavReading(ByteSource source, WavReading* reading, WavError* error)
         if (!Take(r, header, ChunkHeaderBytes, &got))
             return Fail(error, r->At, haveFormat ? "the file ends before its \"data\" chunk" : "the file ends before its \"fmt \" chunk");
         const std::string id(reinterpret_cast<const char*>(header), TagBytes);
-        const std::uint32_t size = Little(header + TagBytes, 4);
+        const std::uint32_t size = LittleEndianAt(header + TagBytes, 4);
         if (id == "fmt ") {
             if (size < LeastFormatBytes || size > MostFormatBytes)
                 return Fail(error, at + TagBytes, "a \"fmt \" chunk of " + std::to_string(size) + " bytes");
@@ -154,7 +160,7 @@ bool StartWavReading(ByteSource source, WavReading* reading, WavError* error)
         if (id == "data") {
             if (!haveFormat) return Fail(error, at, "a \"data\" chunk before the \"fmt \" chunk");
             WavFormat& f = r->Format;
-            const long long frameBytes = static_cast<long long>(f.Channels) * f.Bits / static_cast<int>(BitsPerByte);
+            const long long frameBytes = WavFrameBytes(f);
             f.UntilEnd = size == 0 || size >= LeastUnknownWavDataSize;
             f.Frames = f.UntilEnd ? 0 : size / frameBytes;
             if (f.Frames > MaxSoundSeconds * f.Rate)
@@ -173,8 +179,8 @@ long long ReadWavFrames(WavReading* reading, float* samples, long long frames, W
     WavReading* r = reading;
     const WavFormat& f = r->Format;
     if (r->Ended) return 0;
-    const std::size_t sampleBytes = static_cast<std::size_t>(f.Bits) / BitsPerByte;
-    const std::size_t frameBytes = sampleBytes * static_cast<std::size_t>(f.Channels);
+    const std::size_t sampleBytes = static_cast<std::size_t>(f.Bits / BitsPerByte);
+    const std::size_t frameBytes = static_cast<std::size_t>(WavFrameBytes(f));
     long long wanted = std::min<long long>(frames, static_cast<long long>(ReadBlockFrames));
     if (!f.UntilEnd) wanted = std::min(wanted, r->FramesLeft);
     if (wanted <= 0) {

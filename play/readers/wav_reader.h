@@ -1,18 +1,18 @@
 // Reads a WAV file as it comes, from any source of bytes (a file, a pipe): the RIFF "WAVE"
 // header and its "fmt " chunk first, then the samples of its "data" chunk a block at a time, as
 // floats from -1 to 1. PCM of 8, 16, 24 or 32 bits and IEEE float of 32 or 64 bits, plain or
-// as WAVE_FORMAT_EXTENSIBLE; any number of channels up to MaxWavChannels. Every size is checked
+// as WAVE_FORMAT_EXTENSIBLE; any number of channels up to MaxSoundChannels. Every size is checked
 // before it is used, so no file can make it read out of bounds, allocate without limit or hang.
 #pragma once
 
 #include "platform/sound_decoder.h"
+#include "play/readers/byte_fields.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
 
-constexpr int MaxWavChannels = MaxSoundChannels;
 // A data chunk of 0 bytes, or of this size or more, was written by a program that did not know
 // its length beforehand (to a pipe: 0xFFFFFFFF, or 0x7FFFF000 as espeak-ng writes): the samples
 // then run to the end of the bytes.
@@ -30,6 +30,9 @@ struct WavFormat {
     long long Frames = 0;    // as the header gives them (unless UntilEnd)
 };
 
+// Bytes a frame takes: a sample of each channel.
+inline int WavFrameBytes(const WavFormat& format) { return format.Channels * format.Bits / BitsPerByte; }
+
 struct WavError {
     std::size_t Offset = 0;  // of the byte where the fault is
     std::string Message;
@@ -42,6 +45,9 @@ struct WavReading {
     long long FramesLeft = 0;    // unless UntilEnd
     bool Ended = false;
 };
+
+// A source of the bytes given, kept by the source.
+ByteSource BytesInMemory(std::string bytes);
 
 // True when the bytes start as a WAV file does ("RIFF", a size, "WAVE").
 bool LooksLikeWav(const std::string& firstBytes);

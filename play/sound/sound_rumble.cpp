@@ -37,7 +37,9 @@ bool AnalyseSound(SoundSource& source, SoundChannel channel, SoundRumble* rumble
     const int channels = source.Info.Channels;
     const bool stereo = channels >= 2;
     SoundAnalysis one, left, right;
-    StartSoundAnalysis(&one, source.Info.Rate);
+    // A stereo file's channel asked for is its side's analysis: the mix is analysed only when it plays.
+    const bool mixed = !stereo || channel == SoundChannel::Mix;
+    if (mixed) StartSoundAnalysis(&one, source.Info.Rate);
     if (stereo) {
         StartSoundAnalysis(&left, source.Info.Rate);
         StartSoundAnalysis(&right, source.Info.Rate);
@@ -55,11 +57,9 @@ bool AnalyseSound(SoundSource& source, SoundChannel channel, SoundRumble* rumble
             for (int c = 0; c < channels; ++c) sum += frame[c];
             l[static_cast<std::size_t>(i)] = frame[0];
             r[static_cast<std::size_t>(i)] = frame[stereo ? 1 : 0];
-            mono[static_cast<std::size_t>(i)] = channel == SoundChannel::Left    ? frame[0]
-                                                : channel == SoundChannel::Right ? frame[stereo ? 1 : 0]
-                                                                                 : sum / channels;
+            mono[static_cast<std::size_t>(i)] = sum / channels;
         }
-        AnalyzeSound(&one, mono.data(), static_cast<std::size_t>(got));
+        if (mixed) AnalyzeSound(&one, mono.data(), static_cast<std::size_t>(got));
         if (stereo) {
             AnalyzeSound(&left, l.data(), static_cast<std::size_t>(got));
             AnalyzeSound(&right, r.data(), static_cast<std::size_t>(got));
@@ -68,7 +68,8 @@ bool AnalyseSound(SoundSource& source, SoundChannel channel, SoundRumble* rumble
         if (progress && source.Info.Frames > 0) progress(static_cast<double>(rumble->Frames) / source.Info.Frames);
     }
     rumble->Info = source.Info;
-    rumble->One = RumbleOfSound(one.Frames, LoudestOf(one.Frames));
+    const SoundAnalysis& chosen = mixed ? one : channel == SoundChannel::Left ? left : right;
+    rumble->One = RumbleOfSound(chosen.Frames, LoudestOf(chosen.Frames));
     rumble->One.Format = source.Info.Format;
     if (stereo) {
         // Both sides on one scale, so that a louder side stays louder.

@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr int BitsPerByte = 8;
 constexpr std::size_t DataSizeBytesBack = 4;  // the data chunk's size lies just before its samples
 
 struct WavSourceState {
@@ -54,7 +53,7 @@ bool OpenWavSource(std::FILE* in, bool owned, const std::string& firstBytes, lon
     }
     WavFormat& f = s->Reading.Format;
     if (fileBytes >= 0) {
-        const long long frameBytes = static_cast<long long>(f.Channels) * f.Bits / BitsPerByte;
+        const long long frameBytes = WavFrameBytes(f);
         const long long held = (fileBytes - static_cast<long long>(s->Reading.At)) / frameBytes;
         if (!f.UntilEnd && f.Frames > held) {
             *error = "byte " + std::to_string(s->Reading.At - DataSizeBytesBack) + ": the header gives " +

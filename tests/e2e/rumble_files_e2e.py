@@ -136,13 +136,33 @@ def check_stream(c, args, name, path, wanted, options=(), controller="right", bl
     return run, rumble
 
 
+def program_output(args, *arguments):
+    """The program's exit status, standard output (line ends made plain) and standard error."""
+    done = subprocess.run(args.platform.command + list(arguments), capture_output=True, timeout=120,
+                          env={**os.environ, **args.platform.env})
+    return done.returncode, args.platform.console(done.stdout.decode("latin-1")), done.stderr.decode("latin-1")
+
+
+def written_samples(c, args, path, options=()):
+    """The samples --write-bnvib makes of path, as [high, low] levels."""
+    out = os.path.join(args.work, os.path.basename(path) + ".bnvib")
+    status, _, errors = program_output(args, "--write-bnvib", args.platform.log_path(out), *options,
+                                       args.platform.log_path(path))
+    c.expect(status == 0, "%s: --write-bnvib exited %d: %r" % (path, status, errors[:300]))
+    if status != 0:
+        return []
+    with open(out, "rb") as f:
+        data = f.read()
+    at = 4 + struct.unpack("<I", data[:4])[0] + 4
+    return [[level_of_bytes(data[i + 2], data[i + 3], True), level_of_bytes(data[i], data[i + 1], False)]
+            for i in range(at, len(data), 4)]
+
+
 def places_in_schedule(args, arguments, rumble):
     """Each logged report's index in the schedule --schedule prints for the same arguments (None
     where it is not there), in order: reports passed over after a stall are left out."""
-    done = subprocess.run(args.platform.command + ["--schedule", *arguments], capture_output=True, timeout=60,
-                          env={**os.environ, **args.platform.env})
     schedule = []
-    for line in args.platform.console(done.stdout.decode("latin-1")).splitlines():
+    for line in program_output(args, "--schedule", *arguments)[1].splitlines():
         parts = line.split()
         if len(parts) >= 2 and parts[0] != "end":
             schedule.append(bytes.fromhex(parts[1]) + bytes.fromhex(parts[2] if len(parts) > 2 else parts[1]))
@@ -242,9 +262,7 @@ def main():
                  blocks=((2, whole), (6, wanted)))
     # Joy-Cons: the left one plays the left file, the right one the right file.
     def schedule(*options):
-        done = subprocess.run(args.platform.command + ["--schedule", *options], capture_output=True, timeout=60,
-                              env={**os.environ, **args.platform.env})
-        return args.platform.console(done.stdout.decode("latin-1"))
+        return program_output(args, "--schedule", *options)[1]
     pair = schedule("--controller", "left,right", *files)
     alone = [schedule("--controller", side, files[1 + 2 * k]) for k, side in enumerate(("left", "right"))]
     c.expect(pair == "controller 1 left\n%scontroller 2 right\n%s" % tuple(alone),
@@ -255,17 +273,10 @@ def main():
     with open(piece, "w") as f:
         f.write("t25 l8 o4 e c e g >c< g e c\n")
     shape = ["--attack", "20", "--release", "60"]
-    written = os.path.join(args.work, "shaped.bnvib")
-    subprocess.run(args.platform.command + ["--write-bnvib", args.platform.log_path(written), *shape,
-                                            args.platform.log_path(piece)], check=True, capture_output=True, timeout=60,
-                   env={**os.environ, **args.platform.env})
-    with open(written, "rb") as f:
-        data = f.read()
-    samples_at = 4 + struct.unpack("<I", data[:4])[0] + 4
-    shaped = [tuple(data[i:i + 4]) for i in range(samples_at, len(data), 4)]
-    c.expect(len(shaped) > 100 and any(0 < s[2] < max(t[2] for t in shaped) for s in shaped),
-             "shaped: %d samples written, none on the way up or down" % len(shaped))
-    wanted = [[level_of_bytes(s[2], s[3], True), level_of_bytes(s[0], s[1], False)] for s in shaped]
+    wanted = written_samples(c, args, piece, shape)
+    loudest = max((w[0][0] for w in wanted), default=SILENT)
+    c.expect(len(wanted) > 100 and any(SILENT < w[0][0] < loudest for w in wanted),
+             "shaped: %d samples written, none on the way up or down" % len(wanted))
     check_stream(c, args, "shaped", args.platform.log_path(piece), wanted, options=shape)
 
     # A MIDI note of 2.5 s under a full modulation wheel wavers: it is streamed, a report every 15 ms.

@@ -18,7 +18,7 @@ import sys
 import wave
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from rumble_files_e2e import check_stream, level_of_bytes  # noqa: E402
+from rumble_files_e2e import check_stream, written_samples  # noqa: E402
 from tavrel_e2e import Checks, Platform, Run, add_controller_arguments, writes_of  # noqa: E402
 
 RATE = 22050
@@ -36,22 +36,6 @@ def write_wav(path, channels):
                 v = sum(a * math.sin(2 * math.pi * f * n / RATE) for f, a in tones)
                 frames += struct.pack("<h", int(32767 * v))
         w.writeframes(bytes(frames))
-
-
-def written_samples(c, args, path, options=()):
-    """The samples --write-bnvib makes of path, as (high, low) levels."""
-    out = os.path.join(args.work, os.path.basename(path) + ".bnvib")
-    done = subprocess.run(args.platform.command + ["--write-bnvib", args.platform.log_path(out), *options,
-                                                   args.platform.log_path(path)],
-                          capture_output=True, timeout=120, env={**os.environ, **args.platform.env})
-    c.expect(done.returncode == 0, "%s: --write-bnvib exited %d: %r" % (path, done.returncode, done.stderr[:300]))
-    if done.returncode != 0:
-        return []
-    with open(out, "rb") as f:
-        data = f.read()
-    at = 4 + struct.unpack("<I", data[:4])[0] + 4
-    return [[level_of_bytes(data[i + 2], data[i + 3], True), level_of_bytes(data[i], data[i + 1], False)]
-            for i in range(at, len(data), 4)]
 
 
 def step_of(hz):
