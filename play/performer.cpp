@@ -5,6 +5,7 @@
 
 #include "controller/pacing.h"
 #include "platform/clock.h"
+#include "rumble/rumble_blocks.h"
 
 #include <algorithm>
 #include <atomic>
@@ -27,6 +28,32 @@ struct Stage {
     std::atomic<bool> Stop{false};  // a controller was lost: the others stop too
     const ProgressHandler* Progress = nullptr;
 };
+
+// What a controller's actuators would play had every report so far reached them.
+struct IntendedState {
+    RumbleSample Left = RestingRumbleSample;
+    RumbleSample Right = RestingRumbleSample;
+};
+
+void FollowReport(IntendedState& state, const ScheduledReport& report)
+{
+    RumbleSample samples[MaxSamplesPerBlock];
+    DecodeRumbleBlock(report.Left.Bytes, &state.Left, samples);
+    DecodeRumbleBlock(report.Right.Bytes, &state.Right, samples);
+}
+
+// The report that goes out in place of report after reports before it were passed over: a
+// streamed block steps on from the state the passed-over ones would have left, so the
+// controller is put in the state report leaves instead (its samples but the last unplayed).
+// Without that it would play wrong, and maybe louder than the safe maximum, until the next
+// block that sets both bands.
+ScheduledReport ResyncedReport(const ScheduledReport& report, const IntendedState& after)
+{
+    ScheduledReport sent = report;
+    if (!IsAbsoluteRumbleBlock(report.Left.Bytes)) EncodeStateRumbleBlock(after.Left, sent.Left.Bytes);
+    if (!IsAbsoluteRumbleBlock(report.Right.Bytes)) EncodeStateRumbleBlock(after.Right, sent.Right.Bytes);
+    return sent;
+}
 
 void ReportProgress(Stage& stage, long long playedUs)
 {
@@ -51,6 +78,7 @@ PerformOutcome PerformOne(Stage& stage, std::size_t c, const PerformedController
     const long long passCounts = CountsFromUs(passUs, stage.Frequency);
     long long pass = 0;
     long long passStart = stage.Start + phase;
+    IntendedState intended;
     const auto dueOf = [&](std::size_t i) { return passStart + CountsFromUs(reports[i].DueUs, stage.Frequency); };
     for (;; ++pass, passStart += passCounts) {
         const bool lastPass = passes > 0 && pass + 1 >= passes;
@@ -67,17 +95,22 @@ PerformOutcome PerformOne(Stage& stage, std::size_t c, const PerformedController
             // After a stall, reports due before the next one could go out anyway are stale: the
             // latest of them carries the state, rather than a burst of old ones.
             const long long earliest = std::max(ReadCounter(), turn);
+            bool passedOver = false;
             while (next + 1 < count && dueOf(next + 1) <= earliest) {
+                FollowReport(intended, reports[next]);
                 ++next;
+                passedOver = true;
                 if (timing != nullptr) ++timing->PassedOver;
             }
+            FollowReport(intended, reports[next]);
+            const ScheduledReport report = passedOver ? ResyncedReport(reports[next], intended) : reports[next];
             const long long due = dueOf(next);
             const long long at = ClaimWriteTime(stage.Claims, c, std::max(due, turn));
             const long long sent = WaitUntilCounter(at, true);
             if (sent < 0) return PerformOutcome::Interrupted;
             if (timing != nullptr)
                 timing->LateNs.push_back(RescaleCount(sent - due, stage.Frequency, NanosecondsPerSecond));
-            SendRumbleBlocksOn(connection.Link, reports[next].Left.Bytes, reports[next].Right.Bytes);
+            SendRumbleBlocksOn(connection.Link, report.Left.Bytes, report.Right.Bytes);
             NoteReportWrittenOn(connection);
             if (connection.Link.WriteLength < 0) {
                 stage.Stop = true;

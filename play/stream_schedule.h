@@ -7,8 +7,9 @@
 #include "play/schedule.h"
 
 constexpr long long StreamReportPeriodUs = MaxSamplesPerBlock * SampleSpacingUs;
-// Every this many reports one sets both bands outright, so that a report a controller lost (or
-// the player passed over after a stall) leaves its running state wrong for a moment only.
+// Every this many reports one sets both bands outright, so that a report a controller lost
+// leaves its running state wrong for a moment only. (Reports the player passes over after a
+// stall do not: the report it sends next sets both bands.)
 constexpr int KeyReportEvery = 10;
 // A streamed report may follow a write that took this long by that much less than the least
 // interval (12 ms at the default 15, far from the 6 ms at which controllers lose reports).

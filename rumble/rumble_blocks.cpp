@@ -140,6 +140,18 @@ unsigned CodeOfAmplitude(int amplitude)
     return best;
 }
 
+// The highest 7-bit amplitude code at or below amplitude (and the safe maximum).
+unsigned CodeAtOrBelowAmplitude(int amplitude)
+{
+    unsigned best = 0;
+    for (unsigned code = 1; code < CodeCount7; ++code) {
+        const int a = AmplitudeOfCode(code);
+        if (a > SafeMaximumAmplitude || a > amplitude) break;
+        best = code;
+    }
+    return best;
+}
+
 unsigned CodeOfFrequency(int frequency)
 {
     return static_cast<unsigned>(Clamp(frequency + FrequencyCodeOffset, 0, CodeCount7 - 1));
@@ -206,32 +218,49 @@ int BlockError(const unsigned char* block, const RumbleSample* wanted, RumbleSam
     return error;
 }
 
-// The one-sample block of 7-bit codes for sample. A still band's frequency code is never 0, so
-// that the block cannot be taken for a one-sample block of 5-bit commands (whose low 20 bits are
-// zero).
-std::uint32_t AbsoluteBlock(const RumbleSample& sample)
+// The one-sample block of 7-bit codes for sample, each amplitude's code as codeOfAmplitude picks
+// it. A still band's frequency code is never 0, so that the block cannot be taken for a one-sample
+// block of 5-bit commands (whose low 20 bits are zero).
+std::uint32_t AbsoluteBlock(const RumbleSample& sample, unsigned (*codeOfAmplitude)(int))
 {
-    const unsigned highAmplitude = CodeOfAmplitude(sample.High.Amplitude);
+    const unsigned highAmplitude = codeOfAmplitude(sample.High.Amplitude);
     unsigned highFrequency = CodeOfFrequency(sample.High.Frequency);
     if (highAmplitude == 0 && highFrequency == 0) highFrequency = FrequencyCodeOffset;
-    return Put(FormOneOrThree7Bit, FormShift) | Put(CodeOfAmplitude(sample.Low.Amplitude), OneLowAmplitude) |
+    return Put(FormOneOrThree7Bit, FormShift) | Put(codeOfAmplitude(sample.Low.Amplitude), OneLowAmplitude) |
            Put(CodeOfFrequency(sample.Low.Frequency), OneLowFrequency) | Put(highAmplitude, OneHighAmplitude) |
            Put(highFrequency, OneHighFrequency);
+}
+
+std::uint32_t BlockValue(const unsigned char* block)
+{
+    std::uint32_t v = 0;
+    for (int i = 0; i < BlockBytes; ++i) v |= static_cast<std::uint32_t>(block[i]) << (BitsPerByte * i);
+    return v;
 }
 
 }  // namespace
 
 void EncodeAbsoluteRumbleBlock(const RumbleSample& wanted, RumbleSample* state, unsigned char* block)
 {
-    StoreBlock(AbsoluteBlock(wanted), block);
+    StoreBlock(AbsoluteBlock(wanted, CodeOfAmplitude), block);
     RumbleSample samples[MaxSamplesPerBlock];
     DecodeRumbleBlock(block, state, samples);
 }
 
+void EncodeStateRumbleBlock(const RumbleSample& state, unsigned char* block)
+{
+    StoreBlock(AbsoluteBlock(state, CodeAtOrBelowAmplitude), block);
+}
+
+bool IsAbsoluteRumbleBlock(const unsigned char* block)
+{
+    const std::uint32_t v = BlockValue(block);
+    return v >> FormShift == FormOneOrThree7Bit && Field(v, 0, One5BitPadding) != 0 && Field(v, 0, One7BitPadding) == 0;
+}
+
 int DecodeRumbleBlock(const unsigned char* block, RumbleSample* state, RumbleSample* samples)
 {
-    std::uint32_t v = 0;
-    for (int i = 0; i < BlockBytes; ++i) v |= static_cast<std::uint32_t>(block[i]) << (BitsPerByte * i);
+    const std::uint32_t v = BlockValue(block);
     BandLevel& high = state->High;
     BandLevel& low = state->Low;
     const auto step = [&](int highAt, int lowAt) {
@@ -358,7 +387,7 @@ void EncodeRumbleBlock(const RumbleSample* wanted, RumbleSample* state, unsigned
     }
 
     // One sample of 7-bit codes, held for the three.
-    consider(AbsoluteBlock(goal[0]));
+    consider(AbsoluteBlock(goal[0], CodeOfAmplitude));
 
     for (int i = 0; i < BlockBytes; ++i) block[i] = best[i];
     *state = bestState;

@@ -55,6 +55,15 @@ void EncodeRumbleBlock(const RumbleSample* wanted, RumbleSample* state, unsigned
 // SafeMaximumAmplitude), whatever the controller played before; moves state on.
 void EncodeAbsoluteRumbleBlock(const RumbleSample& wanted, RumbleSample* state, unsigned char* block);
 
+// The one-sample block of 7-bit codes that puts a controller in state whatever it played before,
+// each amplitude as near as the codes come without being louder: blocks that step on from state
+// then never play louder than they would have from state itself.
+void EncodeStateRumbleBlock(const RumbleSample& state, unsigned char* block);
+
+// Whether block sets both bands outright, so that what it plays does not hang on the state
+// before it.
+bool IsAbsoluteRumbleBlock(const unsigned char* block);
+
 // The error of playing played where wanted was meant, in 1/32 octave: amplitude and, where
 // either sounds, frequency.
 int SampleError(const RumbleSample& wanted, const RumbleSample& played);

@@ -197,6 +197,39 @@ TEST_F(PlayPerformer, AfterAStallTheLatestOverdueStateGoesOutNeverCloserThanTheI
     }
 }
 
+TEST_F(PlayPerformer, AfterAStallAStreamedReportPutsTheControllerInTheStateItsReportLeaves)
+{
+    // A swell that steps up and down, so that most blocks step on from the state before them.
+    RumbleStream stream;
+    for (int i = 0; i < 90; ++i)
+        stream.Samples.push_back({{-30 - 4 * (i % 12), i % 20}, {-60 - 2 * (i % 7), -i % 9}});
+    const Schedule s = BuildStreamSchedule(stream, stream, TestIntervalUs, FullVolumePercent);
+    ASSERT_FALSE(IsAbsoluteRumbleBlock(s.Reports[5].Left.Bytes));
+    ControllerConnection link = ConnectionOn(OpenHidHandle(ControllerVendorId, ControllerProductId));
+    // The machine stalls for 50 ms after the report due at 30 ms: those due at 45 and 60 ms are
+    // passed over for the one due at 75 ms.
+    PerformTiming timing;
+    const auto stall = [&](long long playedUs) {
+        if (playedUs == 30000) test_clock::Advance(50000000);
+    };
+    ASSERT_EQ(PerformSchedule(link, s, stall, &timing), PerformOutcome::Played);
+    ASSERT_EQ(timing.PassedOver, 2);
+    // The controller, following the blocks it got, plays from then on what the whole schedule
+    // plays: never louder than the safe maximum, never a sample off.
+    RumbleSample sent = RestingRumbleSample;
+    RumbleSample meant = RestingRumbleSample;
+    RumbleSample samples[MaxSamplesPerBlock];
+    const std::vector<fake_hid::Event> writes = fake_hid::Writes();
+    ASSERT_EQ(writes.size(), s.Reports.size() - 2);
+    for (std::size_t i = 0, r = 0; i < writes.size(); ++i, ++r) {
+        if (r == 3) r = 5;
+        for (std::size_t k = r == 5 ? 3 : r; k <= r; ++k) DecodeRumbleBlock(s.Reports[k].Left.Bytes, &meant, samples);
+        const int played = DecodeRumbleBlock(writes[i].bytes.data() + 2, &sent, samples);
+        for (int k = 0; k < played; ++k) EXPECT_LE(samples[k].High.Amplitude, SafeMaximumAmplitude) << i;
+        EXPECT_EQ(std::memcmp(&sent, &meant, sizeof sent), 0) << "report " << r;
+    }
+}
+
 TEST_F(PlayPerformer, TheIntervalCountsFromTheEndOfASlowWrite)
 {
     // Reports due every 8 ms; each write takes 5 ms before it returns.

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <random>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -97,6 +98,29 @@ std::vector<RumbleSample> RoundTrip(const std::vector<RumbleSample>& wanted)
         EXPECT_EQ(Flat(&encoder, 1), Flat(&controller, 1)) << "the encoder lost track of the controller at " << i;
     }
     return played;
+}
+
+TEST(RumbleBlocks, AStateBlockSetsBothBandsAndIsNeverLouderThanTheState)
+{
+    // From any state: levels the codes hold exactly; an amplitude between two coarse codes
+    // (-235, between -240 and -232) and one above the safe maximum.
+    const std::vector<std::pair<RumbleSample, std::vector<int>>> cases = {
+        {{{-60, 17}, {-95, -30}}, {-60, 17, -95, -30}},
+        {{{-235, 3}, {-20, 0}}, {-240, 3, SafeMaximumAmplitude, 0}},
+    };
+    for (const auto& [target, expected] : cases) {
+        unsigned char block[4];
+        EncodeStateRumbleBlock(target, block);
+        EXPECT_TRUE(IsAbsoluteRumbleBlock(block));
+        RumbleSample state = {{-30, 60}, {SilentAmplitude, -64}};
+        RumbleSample samples[MaxSamplesPerBlock];
+        ASSERT_EQ(DecodeRumbleBlock(block, &state, samples), 1);
+        EXPECT_EQ(Flat(&state, 1), expected);
+    }
+    // Blocks of 5-bit commands step on from the state before them; tavrel's silence does not.
+    EXPECT_FALSE(IsAbsoluteRumbleBlock(BlockOf(0xC0000000u | (24u << 20) | (24u << 25)).B));
+    EXPECT_FALSE(IsAbsoluteRumbleBlock(BlockOf(0x40000000u | (24u << 20) | (24u << 25)).B));
+    EXPECT_TRUE(IsAbsoluteRumbleBlock(BlockOf(0x402F003Cu).B));
 }
 
 struct Errors {

@@ -118,17 +118,20 @@ def check_stream(c, args, name, path, wanted, options=(), controller="right", bl
               extra_env={"TAVREL_VJ_CONTROLLER": controller, "TAVREL_VJ_STRICT": "1",
                          "TAVREL_VJ_SPACING_MS": "0" if windows else str(STREAM_SPACING_MS)}).finish(timeout=60)
     c.expect(run.status == 0, "%s: exit status %r, stderr %r" % (name, run.status, run.stderr[:300]))
+    writes = writes_of(run.events)
+    if run.status != 0 or len(writes) < len(TEAR_DOWN_TAIL):
+        c.expect(False, "%s: %d writes logged; stdout %r" % (name, len(writes), run.stdout[-300:]))
+        return run, []
     c.expect(not run.log_lines_matching(lambda line: " fault " in line), "%s: the controller logged faults" % name)
     # A streamed block passed over after a stall loses its samples: none may be.
     c.expect(windows or ", 0 passed over" in run.stderr, "%s: reports passed over: %r" % (name, run.stderr[-200:]))
-    writes = writes_of(run.events)
     c.expect(tail_of(writes) == TEAR_DOWN_TAIL, "%s: no tear-down at the end" % name)
     rumble = [w for w in writes if w[2][0] == 0x10][:-1]  # the stream's reports; the last is the tear-down's
     gaps = [(b[0] - a[0]) / 1e6 for a, b in zip(rumble, rumble[1:])]
     c.expect(windows or (gaps and min(gaps) >= STREAM_SPACING_MS - 0.5), "%s: reports %.2f ms apart" % (name, min(gaps or [0])))
     c.expect(gaps and sorted(gaps)[len(gaps) // 2] < 15.5, "%s: reports a median %.2f ms apart" %
              (name, sorted(gaps or [0])[len(gaps) // 2] if gaps else 0))
-    slots = places_in_schedule(args, arguments, rumble)
+    slots = places_in_schedule(args, arguments, rumble, blocks)
     c.expect(None not in slots, "%s: report %d is not in the schedule" % (name, slots.index(None) if None in slots else 0))
     for block, block_wanted in blocks:
         check_block(c, "%s, block at %d" % (name, block), rumble, slots, writes, block,
@@ -158,9 +161,17 @@ def written_samples(c, args, path, options=()):
             for i in range(at, len(data), 4)]
 
 
-def places_in_schedule(args, arguments, rumble):
-    """Each logged report's index in the schedule --schedule prints for the same arguments (None
-    where it is not there), in order: reports passed over after a stall are left out."""
+def sets_both_bands(block):
+    """Whether a block is the one-sample form of 7-bit codes."""
+    v = int.from_bytes(bytes(block), "little")
+    return v >> 30 == 1 and v & 0xFFFFF != 0 and v & 3 == 0
+
+
+def places_in_schedule(args, arguments, rumble, blocks):
+    """Each logged report's index in the schedule --schedule prints for the same arguments, in
+    order: reports passed over after a stall are left out. The report sent in place of the
+    latest one passed over sets both bands outright, as the schedule's report does not: it is
+    placed just before the next one found (None where a report is neither)."""
     schedule = []
     for line in program_output(args, "--schedule", *arguments)[1].splitlines():
         parts = line.split()
@@ -168,10 +179,15 @@ def places_in_schedule(args, arguments, rumble):
             schedule.append(bytes.fromhex(parts[1]) + bytes.fromhex(parts[2] if len(parts) > 2 else parts[1]))
     slots, at = [], 0
     for w in rumble:
-        while at < len(schedule) and schedule[at] != bytes(w[2][2:10]):
-            at += 1
-        slots.append(at if at < len(schedule) else None)
-        at += 1
+        found = next((k for k in range(at, len(schedule)) if schedule[k] == bytes(w[2][2:10])), None)
+        slots.append(found)
+        if found is not None:
+            at = found + 1
+    for i in reversed(range(len(slots))):
+        if slots[i] is None and all(sets_both_bands(rumble[i][2][b:b + 4]) for b, _ in blocks):
+            later = slots[i + 1] if i + 1 < len(slots) and slots[i + 1] is not None else len(schedule)
+            earlier = max((s for s in slots[:i] if s is not None), default=-1)
+            slots[i] = later - 1 if later - 1 > earlier else None
     return slots
 
 
