@@ -114,9 +114,17 @@ def check_stream(c, args, name, path, wanted, options=(), controller="right", bl
     # checked (Linux checks them), and each report's samples are placed by its place in the
     # schedule, not by its time.
     windows = args.platform.windows
-    run = Run(args, name, arguments=["--timing"] + arguments,
-              extra_env={"TAVREL_VJ_CONTROLLER": controller, "TAVREL_VJ_STRICT": "1",
-                         "TAVREL_VJ_SPACING_MS": "0" if windows else str(STREAM_SPACING_MS)}).finish(timeout=60)
+    for attempt in (1, 2):
+        run = Run(args, name, arguments=["--timing"] + arguments,
+                  extra_env={"TAVREL_VJ_CONTROLLER": controller, "TAVREL_VJ_STRICT": "1",
+                             "TAVREL_VJ_SPACING_MS": "0" if windows else str(STREAM_SPACING_MS)}).finish(timeout=60)
+        # Under Wine on a busy machine a run now and then ends at once, before it plays (about
+        # once in 500 runs; exit status 1 with nothing said, having written one report or none):
+        # a failed run there is repeated once, its failure printed. A fault fails both.
+        if not (windows and attempt == 1 and run.status != 0):
+            break
+        print("%s: exit status %r after %d writes, run again; stderr %r" %
+              (name, run.status, len(writes_of(run.events)), run.stderr[:300]))
     c.expect(run.status == 0, "%s: exit status %r, stderr %r" % (name, run.status, run.stderr[:300]))
     writes = writes_of(run.events)
     if run.status != 0 or len(writes) < len(TEAR_DOWN_TAIL):

@@ -458,7 +458,8 @@ int main(int argc, char** argv)
     }
     ClientProcessId = std::strtoul(argv[1], nullptr, 10);
     HANDLE client = OpenProcess(SYNCHRONIZE, FALSE, ClientProcessId);
-    if (client == nullptr) return 1;
+    // Its exit code then says why: the client that starts it reports it.
+    if (client == nullptr) return static_cast<int>(GetLastError());
     vj::StartEventLog();
     HANDLE ready = vj::OpenServerEvent(ClientProcessId, "ready");
     HANDLE drain = vj::OpenServerEvent(ClientProcessId, "drain");
