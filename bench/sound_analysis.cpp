@@ -85,7 +85,7 @@ void MeasureSweep()
     }
     SoundAnalysis analysis;
     StartSoundAnalysis(&analysis, Rate);
-    AnalyzeSound(&analysis, sound.data(), sound.size());
+    FeedSoundAnalysis(&analysis, sound.data(), sound.size());
     int within[2] = {0, 0};
     int checked[2] = {0, 0};
     int worst[2] = {0, 0};

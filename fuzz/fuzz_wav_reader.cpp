@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (got == 0) break;
         for (long long i = 0; i < got * format.Channels; ++i)
             Require(std::isfinite(block[i]) && block[i] >= -1.0f && block[i] <= 1.0f, "a sample out of range");
-        AnalyzeSound(&analysis, block.data(), static_cast<std::size_t>(got));
+        FeedSoundAnalysis(&analysis, block.data(), static_cast<std::size_t>(got));
     }
     const RumbleStream rumble = RumbleOfSound(analysis.Frames, LoudestOf(analysis.Frames));
     Require(rumble.Samples.size() == analysis.Frames.size(), "not one rumble sample a frame");

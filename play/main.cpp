@@ -129,6 +129,17 @@ void PrintSchedules(const Performance& performance)
     }
 }
 
+// The MIDI choices refused for a file of another kind. Returns false, for the reader to return.
+bool RefuseMidiChoices(const std::string& name, const char* kind)
+{
+    std::fprintf(stderr, "tavrel-play: --tracks, --channels, --transpose and --tempo are for MIDI files; %s is %s\n",
+                 name.c_str(), kind);
+    return false;
+}
+
+// How a file is named in messages.
+std::string ShownName(const std::string& path) { return path == "-" ? "standard input" : path; }
+
 // Reads and analyses a sound file into Parts: a stereo file's sides for a Pro Controller's two
 // actuators, the mix (or the channel asked for) for a controller of one. False with a message.
 bool ReadSound(const Options& options, const std::string& name, const std::string& firstBytes, Music* music)
@@ -182,11 +193,7 @@ bool ReadMusic(const Options& options, const std::string& name, Music* music)
     // Sound is read as it comes, not whole.
     std::string first;
     if (PeekInputFile(options.File, SoundSignatureBytes, &first) && LooksLikeSound(first)) {
-        if (choosing) {
-            std::fprintf(stderr, "tavrel-play: --tracks, --channels, --transpose and --tempo are for MIDI files; "
-                                 "%s is sound\n", name.c_str());
-            return false;
-        }
+        if (choosing) return RefuseMidiChoices(name, "sound");
         return ReadSound(options, name, first, music);
     }
     std::string bytes;
@@ -212,11 +219,7 @@ bool ReadMusic(const Options& options, const std::string& name, Music* music)
         }
     }
     if (LooksLikeRumbleFile(bytes)) {
-        if (choosing) {
-            std::fprintf(stderr, "tavrel-play: --tracks, --channels, --transpose and --tempo are for MIDI files; "
-                                 "%s is a rumble file\n", name.c_str());
-            return false;
-        }
+        if (choosing) return RefuseMidiChoices(name, "a rumble file");
         RumbleParts& parts = music->Parts;
         if (!ReadRumbleFile(bytes, name, &parts.Files[LeftSide])) return false;
         parts.Files[RightSide] = parts.Files[LeftSide];
@@ -257,11 +260,7 @@ bool ReadMusic(const Options& options, const std::string& name, Music* music)
         }
         return true;
     }
-    if (choosing) {
-        std::fprintf(stderr, "tavrel-play: --tracks, --channels, --transpose and --tempo are for MIDI files; "
-                             "%s is text\n", name.c_str());
-        return false;
-    }
+    if (choosing) return RefuseMidiChoices(name, "text");
     std::vector<tune_text::Voice> voices;
     tune_text::TextError error{};
     if (!tune_text::ReadTuneText(bytes, &voices, &error) ||
@@ -292,7 +291,7 @@ bool ReadSideFiles(const Options& options, const std::string& name, Music* music
             std::fprintf(stderr, "tavrel-play: %s\n", failure.c_str());
             return false;
         }
-        const std::string sideName = path == "-" ? "standard input" : path;
+        const std::string sideName = ShownName(path);
         if (!LooksLikeRumbleFile(bytes)) {
             std::fprintf(stderr, "tavrel-play: %s takes a rumble file (.bnvib, .jcvib); %s is not one\n", option,
                          sideName.c_str());
@@ -567,16 +566,15 @@ int Run(int argc, char** argv)
         if (!counted) arguments[i] = "--loop=0";
     }
     // FILE is required unless the input is live or --left and --right name the files.
-    const bool live = std::any_of(arguments.begin(), std::find(arguments.begin(), arguments.end(), "--"),
-                                  [](const std::string& a) {
-                                      return a == "--live" || a == "--live-ports" || a.rfind("--live=", 0) == 0;
-                                  });
-    const bool sided = std::any_of(arguments.begin(), std::find(arguments.begin(), arguments.end(), "--"),
-                                   [](const std::string& a) {
-                                       return a == "--left" || a == "--right" || a.rfind("--left=", 0) == 0 ||
-                                              a.rfind("--right=", 0) == 0;
-                                   });
-    if (!live && !sided) file->required();
+    const std::vector<std::string> withoutFile = {"--live", "--live-ports", "--left", "--right"};
+    const bool needsFile = std::none_of(arguments.begin(), std::find(arguments.begin(), arguments.end(), "--"),
+                                        [&](const std::string& a) {
+                                            return std::any_of(withoutFile.begin(), withoutFile.end(),
+                                                               [&](const std::string& option) {
+                                                                   return a == option || a.rfind(option + "=", 0) == 0;
+                                                               });
+                                        });
+    if (needsFile) file->required();
     std::reverse(arguments.begin(), arguments.end());  // CLI11 takes them last first
     app.name("tavrel-play");
     try {
@@ -601,7 +599,7 @@ int Run(int argc, char** argv)
         return ExitBadInput;
     }
 
-    std::string name = options.File == "-" ? "standard input" : options.File;
+    std::string name = ShownName(options.File);
     const bool sides = !options.SideFiles[LeftSide].empty() || !options.SideFiles[RightSide].empty();
     if (sides && !options.WriteBnvib.empty()) {
         std::fprintf(stderr, "tavrel-play: --write-bnvib writes one part; give it FILE without --left or --right\n");

@@ -20,7 +20,7 @@ std::vector<SoundFrame> FramesOf(const std::vector<float>& sound)
 {
     SoundAnalysis analysis;
     StartSoundAnalysis(&analysis, Rate);
-    AnalyzeSound(&analysis, sound.data(), sound.size());
+    FeedSoundAnalysis(&analysis, sound.data(), sound.size());
     return analysis.Frames;
 }
 

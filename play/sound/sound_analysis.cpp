@@ -25,8 +25,8 @@ constexpr double DoubleBelow = 0.01;         // an other component this much wea
 constexpr double KeepWithin = 0.6;           // steps: a band keeps its step while the peak lies this near
 constexpr double StayWithin = 0.5;           // in power: another component must be 3 dB stronger
 constexpr double Tiny = 1e-20;               // keeps the log of no power finite
-constexpr int FadeStepsPerSample = 16;
-constexpr double RiseShare = 0.65;           // of the way up a sounding band goes in one sample       // half an octave of amplitude every 5 ms
+constexpr int FadeStepsPerSample = 16;       // half an octave of amplitude every 5 ms
+constexpr double RiseShare = 0.65;           // of the way up a sounding band goes in one sample
 
 double StepHz(int step) { return StepBaseHz * std::exp2(step / static_cast<double>(LogStepsPerOctave)); }
 
@@ -119,7 +119,7 @@ void StartSoundAnalysis(SoundAnalysis* analysis, int rate)
     a.Im.assign(2 * a.Cos.size(), 0.0f);
 }
 
-void AnalyzeSound(SoundAnalysis* analysis, const float* samples, std::size_t count)
+void FeedSoundAnalysis(SoundAnalysis* analysis, const float* samples, std::size_t count)
 {
     SoundAnalysis& a = *analysis;
     const std::size_t taps = a.Filter.size();

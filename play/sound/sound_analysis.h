@@ -36,8 +36,6 @@ struct SoundAnalysis {
     // The resonators, two to a step: each step's rotation and decay, and their state (the
     // first resonators', then the second ones').
     std::vector<float> Cos, Sin, Keep, Re, Im;
-    int WorkingPerFrame = 0;          // working samples to a 5 ms frame, in the long run
-    long long Working = 0;            // working samples so far
     std::vector<SoundFrame> Frames;
 };
 
@@ -45,7 +43,7 @@ struct SoundAnalysis {
 void StartSoundAnalysis(SoundAnalysis* analysis, int rate);
 
 // Takes the next count samples of one channel (or the mix), -1 to 1.
-void AnalyzeSound(SoundAnalysis* analysis, const float* samples, std::size_t count);
+void FeedSoundAnalysis(SoundAnalysis* analysis, const float* samples, std::size_t count);
 
 // The frames as rumble samples: the loudest strength at the safe maximum, what lies more than
 // QuietestSoundDb below it silent, each band's loudness falling no faster than a fade.

@@ -59,10 +59,10 @@ bool AnalyseSound(SoundSource& source, SoundChannel channel, SoundRumble* rumble
             r[static_cast<std::size_t>(i)] = frame[stereo ? 1 : 0];
             mono[static_cast<std::size_t>(i)] = sum / channels;
         }
-        if (mixed) AnalyzeSound(&one, mono.data(), static_cast<std::size_t>(got));
+        if (mixed) FeedSoundAnalysis(&one, mono.data(), static_cast<std::size_t>(got));
         if (stereo) {
-            AnalyzeSound(&left, l.data(), static_cast<std::size_t>(got));
-            AnalyzeSound(&right, r.data(), static_cast<std::size_t>(got));
+            FeedSoundAnalysis(&left, l.data(), static_cast<std::size_t>(got));
+            FeedSoundAnalysis(&right, r.data(), static_cast<std::size_t>(got));
         }
         rumble->Frames += got;
         if (progress && source.Info.Frames > 0) progress(static_cast<double>(rumble->Frames) / source.Info.Frames);

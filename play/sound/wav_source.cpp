@@ -21,6 +21,8 @@ struct WavSourceState {
     }
 };
 
+std::string AtByte(std::size_t offset, const std::string& message) { return "byte " + std::to_string(offset) + ": " + message; }
+
 std::string FormatName(const WavFormat& f)
 {
     return "WAV, " + std::to_string(f.Bits) + "-bit " + (f.Float ? "float" : "PCM");
@@ -48,7 +50,7 @@ bool OpenWavSource(std::FILE* in, bool owned, const std::string& firstBytes, lon
     };
     WavError fault;
     if (!StartWavReading(bytes, &s->Reading, &fault)) {
-        *error = "byte " + std::to_string(fault.Offset) + ": " + fault.Message;
+        *error = AtByte(fault.Offset, fault.Message);
         return false;
     }
     WavFormat& f = s->Reading.Format;
@@ -56,8 +58,8 @@ bool OpenWavSource(std::FILE* in, bool owned, const std::string& firstBytes, lon
         const long long frameBytes = WavFrameBytes(f);
         const long long held = (fileBytes - static_cast<long long>(s->Reading.At)) / frameBytes;
         if (!f.UntilEnd && f.Frames > held) {
-            *error = "byte " + std::to_string(s->Reading.At - DataSizeBytesBack) + ": the header gives " +
-                     std::to_string(f.Frames) + " frames of data, the file holds " + std::to_string(held);
+            *error = AtByte(s->Reading.At - DataSizeBytesBack, "the header gives " + std::to_string(f.Frames) +
+                                                                  " frames of data, the file holds " + std::to_string(held));
             return false;
         }
         if (f.UntilEnd) {
@@ -75,7 +77,7 @@ bool OpenWavSource(std::FILE* in, bool owned, const std::string& firstBytes, lon
     source->Read = [s](float* samples, long long frames, std::string* readError) -> long long {
         WavError fault;
         const long long got = ReadWavFrames(&s->Reading, samples, frames, &fault);
-        if (got < 0) *readError = "byte " + std::to_string(fault.Offset) + ": " + fault.Message;
+        if (got < 0) *readError = AtByte(fault.Offset, fault.Message);
         return got;
     };
     return true;

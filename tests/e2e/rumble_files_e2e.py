@@ -242,16 +242,22 @@ def check_preview(c, args, run, rumble):
     c.expect({1, 2} <= offsets, "preview: high band bars start only %r samples after a report" % sorted(offsets))
 
 
-def main():
+def start(title, option, about):
+    """The arguments of a stream test (--play, the controller, --work and its own option) and its
+    checks."""
     parser = argparse.ArgumentParser()
     parser.add_argument("--play", required=True)
     add_controller_arguments(parser)
     parser.add_argument("--work", required=True)
-    parser.add_argument("--preview", help="tavrel-preview, to render the .bnvib run's log")
+    parser.add_argument(option, help=about)
     args = parser.parse_args()
     os.makedirs(args.work, exist_ok=True)
     args.platform = Platform(args, args.play)
-    c = Checks("rumble files")
+    return args, Checks(title)
+
+
+def main():
+    args, c = start("rumble files", "--preview", "tavrel-preview, to render the .bnvib run's log")
 
     # Two seconds: a swell and a sweep on the high band, pulses on the low one, one sample too loud.
     samples = []

@@ -9,7 +9,6 @@ encoder's error), three to a report every 15 ms, and the bands must hold the ton
 On a Pro Controller each side of the stereo file plays on its own actuator. With --espeak, speech
 made by espeak-ng goes the same way. Exits 0 when every check passed, 1 with the failures listed.
 """
-import argparse
 import math
 import os
 import struct
@@ -18,8 +17,8 @@ import sys
 import wave
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from rumble_files_e2e import check_stream, written_samples  # noqa: E402
-from tavrel_e2e import Checks, Platform, Run, add_controller_arguments, writes_of  # noqa: E402
+from rumble_files_e2e import check_stream, start, written_samples  # noqa: E402
+from tavrel_e2e import Run, writes_of  # noqa: E402
 
 RATE = 22050
 
@@ -43,15 +42,7 @@ def step_of(hz):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--play", required=True)
-    add_controller_arguments(parser)
-    parser.add_argument("--work", required=True)
-    parser.add_argument("--espeak", help="espeak-ng, to make speech")
-    args = parser.parse_args()
-    os.makedirs(args.work, exist_ok=True)
-    args.platform = Platform(args, args.play)
-    c = Checks("sound")
+    args, c = start("sound", "--espeak", "espeak-ng, to make speech")
 
     # A bass at 110 Hz under a tone at 660 Hz: the low band holds the one, the high band the other.
     tones = os.path.join(args.work, "tones.wav")
