@@ -14,14 +14,12 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import tavrel_model as model  # noqa: E402
+from schedule_places import parse_schedules, place_writes  # noqa: E402
 from tavrel_e2e import TEAR_DOWN_TAIL, Checks, Platform, Run, add_controller_arguments, tail_of, writes_of  # noqa: E402
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 TUNE_TEXT = os.path.join(SOURCE, "examples", "greensleeves.txt")
-# How far a report may be from its due time (counted from the first report) on a busy machine.
-# The bench measures the real precision; this only catches a player that runs off its schedule.
-LATE_LIMIT_NS = 40_000_000
-EARLY_LIMIT_NS = 2_000_000
+EARLY_LIMIT_NS = 2_000_000  # how much sooner than its due time the log may show a report
 MIN_INTERVAL_NS = 15_000_000
 CONTROLLER_GAP_NS = 2_000_000  # the least time between writes to two controllers
 SHORT_TUNE = "t20 o3 c4 e4 g4 r2 >c8<"
@@ -46,23 +44,6 @@ def write_file(args, name, text):
     return args.platform.log_path(path)
 
 
-def parse_schedules(text):
-    """For each controller: (due ns, rumble bytes) of every report, and the length, from what
-    tavrel-play --schedule prints. The bytes are one block for both actuators, or the left and
-    the right one's."""
-    result, reports = [], []
-    for line in text.split("\n"):
-        fields = line.split()
-        if not fields or fields[0] == "controller":
-            continue
-        if fields[0] == "end":
-            result.append((reports, int(fields[1]) * 1000))
-            reports = []
-        else:
-            reports.append((int(fields[0]) * 1000, b"".join(bytes.fromhex(f) for f in fields[1:])))
-    return result
-
-
 def schedules_of(args, path, *options):
     run = Run(args, "schedule", arguments=list(options) + ["--schedule", path]).finish()
     if run.status != 0:
@@ -83,41 +64,12 @@ def collapse(blocks):
     return out
 
 
-def match_schedule(rumble, reports, slack_ns):
-    """The schedule's index of each rumble write: the indices rise, each write carries its
-    report's bytes and was not early, and the last write is the last report (the player never
-    passes over that one). Among the matchings that fit, each write takes the latest report it
-    can, so a write is never called later than the log shows. A player that went out late
-    passes over some overdue reports, and identical refreshes make the first fit ambiguous, so
-    every fit is kept until the end. None marks the first write that fits no report."""
-    first = rumble[0][0]
-    fits, lowest = [], -1
-    for w in rumble:
-        offset = w[0] - first
-        fit = []
-        for k in range(lowest + 1, len(reports)):
-            if reports[k][0] > offset + slack_ns:
-                break
-            if reports[k][1] == bytes(w[2][2:2 + len(reports[k][1])]):
-                fit.append(k)
-        if w is rumble[-1]:
-            fit = [k for k in fit if k == len(reports) - 1]
-        if not fit:
-            return [k[-1] for k in fits] + [None]
-        fits.append(fit)
-        lowest = fit[0]
-    matched = [len(reports) - 1]
-    for fit in reversed(fits[:-1]):
-        matched.append(max(k for k in fit if k < matched[-1]))
-    return matched[::-1]
-
-
 def check_played(c, run, reports, events=None, lamp=0x01, found_mode=0x3F, usb=False, interval_ns=MIN_INTERVAL_NS):
     """Every write exact (the USB handshake where there is one, the set-up, the scheduled reports,
     the tear-down that gives back the input mode found; subcommands tried again where the
-    controller dropped one), opened and closed once, each report near its due time, and no write
-    closer than the least interval to the one before. After a stall of the machine a few reports
-    may be late or passed over, but only after a few stalls."""
+    controller dropped one), opened and closed once, the reports the schedule's in its order,
+    none before its due time, and no write closer than the least interval to the one before.
+    After a stall of the machine reports may be passed over: how late they went is the bench's."""
     events = run.events if events is None else events
     c.expect(run.status == 0, "exit status %r, expected 0 (stderr %r)" % (run.status, run.stderr[:200]))
     writes = writes_of(events)
@@ -140,47 +92,29 @@ def check_played(c, run, reports, events=None, lamp=0x01, found_mode=0x3F, usb=F
              "tear-down %r" % tear_down)
     rumble = writes[rumble_at[0]:rumble_at[-1] + 1]
     jitter = run.platform.stamp_jitter_ns
-    matched = match_schedule(rumble[:-1], reports, EARLY_LIMIT_NS + jitter) if len(rumble) > 1 else [None]
-    if not c.expect(None not in matched, "write %d matches no report of the schedule" % len(matched)):
+    # The play begins an interval after the set-up's last write at the soonest. Under Wine the log
+    # may stamp that write late, so no report's time is bound there.
+    origin = writes[rumble_at[0] - 1][0] + interval_ns if rumble_at[0] > 0 and not jitter else None
+    matched = place_writes(rumble[:-1], reports, origin, EARLY_LIMIT_NS) if len(rumble) > 1 else [None]
+    if not c.expect(None not in matched, "write %d matches no report of the schedule, or went out before its time" %
+                    len(matched)):
         return
-    c.expect(matched[0] == 0, "the first scheduled report was not sent")
-    skipped = len(reports) - len(matched)
-    ops = ([("sub",) + op for op in set_up] + [("rumble",) + tuple(reports[k][1]) for k in matched] +
+    ops = ([("sub",) + op for op in set_up] + [("rumble",) + tuple(w[2][2:10]) for w in rumble[:-1]] +
            [("rumble",) + model.SILENCE] + [("sub",) + op for op in tear_down])
     expected = model.build_reports(ops, model.NEUTRAL_BLOCKS)
     c.expect(len(writes) == len(expected), "%d writes, expected %d" % (len(writes), len(expected)))
     for i, (got, want) in enumerate(zip(writes, expected)):
         if not c.expect(got[2][:len(want)] == want, "write %d is %s, expected %s" % (i + 1, got[2].hex(), want.hex())):
             break
-    first = rumble[0][0]
-    off = [(w[0] - first) - reports[k][0] for w, k in zip(rumble, matched)]
-    early = [(i, o) for i, o in enumerate(off) if o < -EARLY_LIMIT_NS - jitter]
-    c.expect(not early, "%d reports early, first (index, ns): %r" % (len(early), early[:3]))
-    # A machine that stalls the process makes the report after the stall late, or the player
-    # passes over the reports that fell due meanwhile: either the write before them went out
-    # late, or the write that replaced them went out long after the first of them was due. A
-    # player off its schedule makes most reports late, and one that drops reports does it
-    # without a stall.
-    limit = LATE_LIMIT_NS + jitter
-    late = [(i, o) for i, o in enumerate(off) if o > limit]
-    stalls, unexplained = len(late), []
-    for i in range(1, len(matched)):
-        if matched[i] == matched[i - 1] + 1 or off[i - 1] > limit:
-            continue
-        if (rumble[i][0] - first) - reports[matched[i - 1] + 1][0] <= limit:
-            unexplained.append(matched[i - 1] + 1)
-        elif off[i] <= limit:
-            stalls += 1
-    c.expect(not unexplained, "reports passed over with no stall before them, first at %r" % unexplained[:3])
-    c.expect(stalls <= max(3, len(off) // 100), "%d stalls, late reports first (index, ns): %r" % (stalls, late[:3]))
-    # A player that drifts makes the end late; a stall makes one or two reports late.
-    end = sorted(off[-max(5, len(off) // 10):])
-    c.expect(end[len(end) // 2] <= limit, "the reports at the end are %.3f ms late" % (end[len(end) // 2] / 1e6))
+    # The program counts the interval from the end of a write and the Linux log stamps a write
+    # once it has begun: a stall cannot bring two stamps closer than the program kept them.
     every = handshake + writes
     close = [i for i in range(1, len(every)) if every[i][0] - every[i - 1][0] < interval_ns - jitter - 500_000]
     c.expect(not close, "%d writes closer than %g ms to the one before: %r" % (len(close), interval_ns / 1e6, close[:3]))
-    print("%d reports, %d passed over; offset from due time: median %.3f ms, largest %.3f ms" %
-          (len(reports), skipped, sorted(off)[len(off) // 2] / 1e6, max(off) / 1e6))
+    first = rumble[0][0] - reports[matched[0]][0]
+    off = sorted((w[0] - first) - reports[k][0] for w, k in zip(rumble, matched))
+    print("%d reports, %d passed over; offset from due time after the first: median %.3f ms, largest %.3f ms" %
+          (len(reports), len(reports) - len(matched), off[len(off) // 2] / 1e6, off[-1] / 1e6))
 
 
 def scenario_tune(args):
@@ -398,8 +332,9 @@ def scenario_strict(args):
         both = sorted((w[0], k) for k in range(2) for w in writes_of(run.device_events(k)))
         near = [i for i in range(1, len(both)) if both[i][1] != both[i - 1][1] and
                 both[i][0] - both[i - 1][0] < CONTROLLER_GAP_NS - run.platform.stamp_jitter_ns - 500_000]
-        # A write that a stall of the machine held up may come near the other controller's.
-        sub.expect(len(near) <= max(3, len(both) // 100), "%d writes to the two controllers closer than 2 ms" % len(near))
+        # A write that a stall of the machine held up may come near the other controller's: a
+        # figure, not a check.
+        print("two Joy-Cons: %d of %d writes closer than 2 ms to the other controller's" % (len(near), len(both)))
     sub_checks("two Joy-Cons", two)
 
     run = play_run(args, "strict-silent", ["--quiet", path], mode="silent", env=strict).finish()

@@ -286,6 +286,20 @@ TEST(VirtualJoyConVanish, EveryCallFailsAfterTheGivenNumberOfWrites)
     unsetenv("TAVREL_VJ_VANISH_AFTER");
 }
 
+TEST(VirtualJoyConStall, TheWholeShareHoldsUpEveryWriteAtLeast30Ms)
+{
+    setenv("TAVREL_VJ_STALL", "1", 1);
+    hid_device* device = OpenInMode("normal");
+    ASSERT_NE(device, nullptr);
+    for (unsigned char packet = 1; packet <= 3; ++packet) {
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_EQ(Write(device, SubcommandReport(packet, 0x03, QuietInputMode)), 49);
+        EXPECT_GE(MsSince(start), 30.0) << "write " << int(packet);
+    }
+    hid_close(device);
+    unsetenv("TAVREL_VJ_STALL");
+}
+
 TEST(VirtualJoyConThreads, ABlockedReaderWakesForAReplyAndAtClose)
 {
     hid_device* device = OpenInMode("normal");

@@ -20,6 +20,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -257,6 +258,13 @@ HID_API_EXPORT hid_device* HID_API_CALL hid_open_path(const char* path)
 int HID_API_EXPORT HID_API_CALL hid_write(hid_device* dev, const unsigned char* data, size_t length)
 {
     if (dev == nullptr || data == nullptr || length == 0) return -1;
+    long long stallNs = 0;
+    {
+        std::lock_guard<std::mutex> guard(DeviceLock);
+        if (!dev->closed) stallNs = vj::NextWriteStallNs(dev->state);
+    }
+    // Held up outside the lock, as the system would hold up this write alone.
+    if (stallNs > 0) std::this_thread::sleep_for(std::chrono::nanoseconds(stallNs));
     std::lock_guard<std::mutex> guard(DeviceLock);
     if (dev->closed) return -1;
     if (dev->state.Vanished) {

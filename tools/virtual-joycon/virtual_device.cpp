@@ -22,6 +22,10 @@ constexpr long long UsbReplyDelayNs = 2 * NanosecondsPerMillisecond;
 // The USB handshake, in the order the controller needs it.
 constexpr unsigned char UsbSteps[] = {UsbHandshake, UsbHighSpeed, UsbHandshake, UsbNoTimeout};
 constexpr int UsbStepCount = sizeof UsbSteps;
+// How long a stalled write is held up (TAVREL_VJ_STALL): from the shortest up to the longest.
+constexpr long long ShortestStallNs = 30 * NanosecondsPerMillisecond;
+constexpr long long LongestStallNs = 60 * NanosecondsPerMillisecond;
+constexpr std::uint64_t StallChoices = 1000000;  // the share's resolution
 
 // Sequence number of the 15 ms tick at time ns.
 std::uint32_t FullSlotAt(const DeviceState& device, long long ns)
@@ -51,6 +55,25 @@ long long SpacingFromEnvironment()
     if (text == nullptr) return DefaultSpacingNs;
     const double ms = std::strtod(text, nullptr);
     return ms > 0 ? static_cast<long long>(ms * NanosecondsPerMillisecond) : 0;
+}
+
+// A share from 0 to 1 from the environment, 0 when unset or not one.
+double ShareFromEnvironment(const char* name)
+{
+    const char* text = std::getenv(name);
+    if (text == nullptr) return 0;
+    char* end = nullptr;
+    const double share = std::strtod(text, &end);
+    return *end == '\0' && share > 0 ? (share < 1 ? share : 1) : 0;
+}
+
+// A well-mixed 64-bit value of n (splitmix64's finaliser), so that stalled writes fall evenly.
+std::uint64_t Mixed(std::uint64_t n)
+{
+    n += 0x9E3779B97F4A7C15ull;
+    n = (n ^ (n >> 30)) * 0xBF58476D1CE4E5B9ull;
+    n = (n ^ (n >> 27)) * 0x94D049BB133111EBull;
+    return n ^ (n >> 31);
 }
 
 // The period of the reports streamed in mode, 0 for a mode that streams none.
@@ -260,6 +283,17 @@ void StartDevice(DeviceState& device, long long nowNs, int logIndex)
     device.Delayed.clear();
     device.QueuedCount = 0;
     device.StreamedUpTo = -1;
+    device.StallShare = ShareFromEnvironment("TAVREL_VJ_STALL");
+}
+
+long long NextWriteStallNs(const DeviceState& device)
+{
+    if (device.StallShare <= 0) return 0;
+    const std::uint64_t draw = Mixed((static_cast<std::uint64_t>(device.LogIndex) << 32) +
+                                     static_cast<std::uint64_t>(device.WritesDone));
+    if (static_cast<double>(draw % StallChoices) >= device.StallShare * StallChoices) return 0;
+    const std::uint64_t spread = static_cast<std::uint64_t>(LongestStallNs - ShortestStallNs) + 1;
+    return ShortestStallNs + static_cast<long long>(Mixed(draw) % spread);
 }
 
 void TakeWrite(DeviceState& device, const unsigned char* data, std::size_t length, long long nowNs)

@@ -31,6 +31,11 @@
 //   TAVREL_VJ_DROP=48          the first subcommand with this ID (hex) is lost: no reply, no
 //                              effect, "drop 48" logged.
 //   TAVREL_VJ_BATTERY=low      replies and reports say the battery is low.
+//   TAVREL_VJ_STALL=0.05       that share of writes (0 to 1) is held up 30 to 60 ms before the
+//                              controller takes it, as a busy system now and then holds up a
+//                              write; which writes, and how long, follow from the write's number
+//                              and the device's, so a run can be repeated. Linux only: on Windows
+//                              a write goes into the server's pipe however long the server takes.
 #pragma once
 
 #include <cstddef>
@@ -108,6 +113,7 @@ struct DeviceState {
     std::deque<DelayedReply> Delayed;
     long long QueuedCount;      // reports ever queued
     long long StreamedUpTo;     // the last streamed tick queued, -1 none
+    double StallShare;          // of writes held up before they are taken
 };
 
 constexpr std::size_t MaxQueuedReports = 64;
@@ -123,6 +129,9 @@ void StartDevice(DeviceState& device, long long nowNs, int logIndex);
 // Takes one output report written at nowNs: counts it, loses the device once the vanish count
 // is reached, follows input mode and IMU subcommands, and queues the reply to a subcommand.
 void TakeWrite(DeviceState& device, const unsigned char* data, std::size_t length, long long nowNs);
+
+// How long the device's next write is held up before it is taken (TAVREL_VJ_STALL): 0 for most.
+long long NextWriteStallNs(const DeviceState& device);
 
 // The report a reader would get now: a pending reply, else the streamed report due.
 struct NextReport {
