@@ -52,9 +52,8 @@ def check_stream(c, args, name, path, wanted, options=(), controller="right", bl
     passed over."""
     arguments = ["--controller", controller, *options] + ([path] if path else [])
     # Under Wine the controller's server stamps a write when the system wakes it, up to tens of
-    # ms late, and a busy machine can stall a write: there the spacing and the stalls are not
-    # checked (Linux checks them), and each report's samples are placed by its place in the
-    # schedule, not by its time.
+    # ms late: there the spacing is not checked (Linux checks it). Everywhere each report's
+    # samples are placed by its place in the schedule, not by its time.
     windows = args.platform.windows
     for attempt in (1, 2):
         run = Run(args, name, arguments=["--timing"] + arguments,
