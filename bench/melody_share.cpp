@@ -3,7 +3,7 @@
 // in unison on another channel (as arrangements do), every note humanized a little. Prints, for
 // one and for two Joy-Cons, the share of the melody's, the inner voices' and the bass's notes
 // that sound.
-#include "play/voice_allocation.h"
+#include "play/arrange/voice_allocation.h"
 #include "rumble/tone_tables.h"
 
 #include <algorithm>

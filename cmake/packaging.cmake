@@ -28,7 +28,7 @@ endif()
 # Manual pages, section 1: each program's page lies beside its source; the version and the
 # virtual controller's installed path are filled in, and the page is compressed as Debian wants.
 find_program(TAVREL_GZIP gzip)
-set(TAVREL_MAN_PAGES app/tavrel monitor/tavrel-monitor play/tavrel-play tools/preview/tavrel-preview)
+set(TAVREL_MAN_PAGES app/tavrel monitor/tavrel-monitor play/cli/tavrel-play tools/preview/tavrel-preview)
 set(TAVREL_VIRTUAL_JOYCON ${CMAKE_INSTALL_FULL_LIBDIR}/tavrel/libvirtual_joycon.so)
 if(NOT WIN32)
   foreach(page ${TAVREL_MAN_PAGES})

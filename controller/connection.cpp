@@ -2,9 +2,9 @@
 
 #include "controller/pacing.h"
 #include "platform/clock.h"
+#include "common/time_units.h"
 
 namespace {
-constexpr long long MicrosecondsPerSecond = 1000000;
 }  // namespace
 
 void StartConnection(ControllerConnection& connection, int handle, long long minIntervalUs)

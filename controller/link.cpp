@@ -7,12 +7,6 @@ namespace {
 constexpr int PacketNumberModulus = 16;
 
 // Byte positions of an output report.
-constexpr int ReportIdByte = 0;
-constexpr int PacketNumberByte = 1;
-constexpr int FirstRumbleBlock = 2;
-constexpr int SecondRumbleBlock = 6;
-constexpr int SubcommandIdByte = 10;
-constexpr int SubcommandArgumentByte = 11;
 
 // Starts a report: only the ID and packet number are written; every other byte keeps what it
 // held, so a rumble report still carries the last subcommand's ID and argument.

@@ -5,31 +5,21 @@
 #pragma once
 
 #include "controller/hid.h"
+#include "controller/protocol.h"
 
-constexpr int ControllerVendorId = 0x057E;
-constexpr int ControllerProductId = 0x2007;
+// The one controller tavrel plays.
+constexpr int ControllerVendorId = NintendoVendorId;
+constexpr int ControllerProductId = RightJoyConProductId;
 
 constexpr int OutputReportSize = 256;
 constexpr int RumbleBlockSize = 4;  // bytes of one actuator's rumble block
-
-// Report IDs and subcommand IDs of the controller's output protocol.
-constexpr unsigned char SubcommandReportId = 0x01;
-constexpr unsigned char RumbleReportId = 0x10;
-constexpr unsigned char SubcommandSetInputReportMode = 0x03;
-constexpr unsigned char SubcommandSetPlayerLights = 0x30;
-constexpr unsigned char SubcommandEnableImu = 0x40;
-constexpr unsigned char SubcommandEnableVibration = 0x48;
-
-// Input report modes offered by SetInputReportMode.
-constexpr unsigned char InputModeSimpleHid = 0x3F;
-constexpr unsigned char InputModeFullStandard = 0x30;
 
 struct ControllerLinkRecord {
     int Handle;                                      // -1: no device
     unsigned char OutputReport[OutputReportSize];    // every output report is built here
     unsigned char InputReport[HidInputReportSize];   // every read lands here
     int ReadLength;                                  // length of the last read
-    int WriteLength;                                 // passed to WriteReport, never used
+    int WriteLength;                                 // of the last write; below 0 when it failed
     int PacketCounter;                               // output reports built so far
 };
 

@@ -3,12 +3,12 @@
 #include "platform/clock.h"
 #include "platform/interrupt.h"
 #include "platform/sleep.h"
+#include "common/time_units.h"
 
 #include <algorithm>
 
 namespace {
 
-constexpr long long MicrosecondsPerSecond = 1000000;
 // Sleeps are cut into pieces no longer than this, so that an interrupt is seen soon.
 constexpr long long LongestSleepUs = 50000;
 

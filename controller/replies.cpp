@@ -2,22 +2,15 @@
 
 #include "controller/pacing.h"
 #include "platform/clock.h"
+#include "common/time_units.h"
+#include "controller/protocol.h"
 
 namespace {
 
-constexpr long long MillisecondsPerSecond = 1000;
 
 // Byte positions of the input reports read here.
-constexpr int BatteryByte = 2;     // 0x21, 0x30, 0x31
-constexpr int ReplyAckByte = 13;   // 0x21
-constexpr int RepliedIdByte = 14;  // 0x21
-constexpr int AnsweredCommandByte = 1;  // 0x81
-constexpr unsigned char AckBit = 0x80;
 
 // Input report IDs that say which mode the controller streams in.
-constexpr unsigned char FullModeReportId = 0x30;
-constexpr unsigned char NfcIrModeReportId = 0x31;
-constexpr unsigned char SimpleModeReportId = 0x3F;
 
 // The battery byte's high nibble: level 8 full, 6 medium, 4 low, 2 critical, 0 empty; its lowest
 // bit is set while charging.
@@ -126,7 +119,7 @@ SubcommandAnswer SendAcknowledgedSubcommandOn(ControllerConnection& connection, 
         while (answer == SubcommandAnswer::NoAnswer && ReadCounter() < deadline) {
             const unsigned char* r = link.InputReport;
             if (!ReadBefore(connection, deadline) || r[0] != SubcommandReplyId || r[RepliedIdByte] != id) continue;
-            if ((r[ReplyAckByte] & AckBit) != 0) return SubcommandAnswer::Acknowledged;
+            if ((r[ReplyAckByte] & SubcommandAckBit) != 0) return SubcommandAnswer::Acknowledged;
             answer = SubcommandAnswer::Refused;
         }
     }

@@ -19,16 +19,6 @@ constexpr int UsbAttempts = 3;
 // The most input reports taken as already queued before a subcommand (hidraw keeps 64).
 constexpr int MostQueuedReports = 128;
 
-// Input report IDs this layer tells apart.
-constexpr unsigned char SubcommandReplyId = 0x21;
-constexpr unsigned char UsbReplyId = 0x81;
-constexpr unsigned char UsbCommandReportId = 0x80;
-
-// USB commands (report 0x80, byte 1).
-constexpr unsigned char UsbHandshake = 0x02;
-constexpr unsigned char UsbHighSpeed = 0x03;
-constexpr unsigned char UsbNoTimeout = 0x04;
-
 enum class SubcommandAnswer {
     Acknowledged,
     Refused,      // answered without the acknowledgement bit, every time

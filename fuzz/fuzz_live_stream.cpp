@@ -6,7 +6,7 @@
 #include "play/live/live_recording.h"
 #include "play/live/live_voices.h"
 #include "play/live/midi_stream.h"
-#include "play/midi_reader.h"
+#include "play/readers/midi_reader.h"
 
 #include <cstddef>
 #include <cstdint>

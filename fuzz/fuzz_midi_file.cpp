@@ -2,8 +2,8 @@
 // rejection names a byte inside the file, and that an accepted song keeps its notes sorted, in
 // range and within the song's length.
 #include "fuzz/require.h"
-#include "play/midi_reader.h"
-#include "play/riff_midi.h"
+#include "play/readers/midi_reader.h"
+#include "play/readers/riff_midi.h"
 
 #include <cstddef>
 #include <cstdint>

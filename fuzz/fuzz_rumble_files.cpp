@@ -5,8 +5,8 @@
 #include "fuzz/require.h"
 #include "play/readers/bnvib_reader.h"
 #include "play/readers/jcvib_reader.h"
-#include "play/stream_loops.h"
-#include "play/stream_schedule.h"
+#include "play/arrange/stream_loops.h"
+#include "play/schedule/stream_schedule.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -4,9 +4,9 @@
 // in silence. The first byte chooses the least interval (8-100 ms) and the volume.
 #include "controller/link.h"
 #include "fuzz/require.h"
-#include "play/schedule.h"
-#include "play/text_reader.h"
-#include "play/voice_builder.h"
+#include "play/schedule/report_schedule.h"
+#include "play/readers/text_reader.h"
+#include "play/arrange/voice_builder.h"
 #include "rumble/tone_tables.h"
 
 #include <cstddef>

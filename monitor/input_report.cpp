@@ -1,13 +1,13 @@
 #include "monitor/input_report.h"
 
+#include "common/byte_order.h"
 #include "controller/link.h"
 
 #include <cstdio>
 
 namespace {
 
-// Byte positions in an input report (report ID in byte 0).
-constexpr int ReportIdByte = 0;
+// Byte positions in an input report (report ID in byte 0, ReportIdByte).
 constexpr int Buttons1Byte = 3;
 constexpr int Buttons2Byte = 4;
 constexpr int StickFirstByte = 9;    // Stick1 low 8 bits
@@ -22,13 +22,11 @@ constexpr int Gyr3Byte = 23;
 
 constexpr unsigned LowNibble = 0x0F;
 constexpr int NibbleBits = 4;
-constexpr int ByteBits = 8;
 
 // Little-endian, unsigned: the raw sensor value without sign extension.
 unsigned short ReadWord(const unsigned char* report, int lowByte)
 {
-    return static_cast<unsigned short>(report[lowByte] |
-                                       (static_cast<unsigned>(report[lowByte + 1]) << ByteBits));
+    return static_cast<unsigned short>(LittleEndianAt(report + lowByte, 2));
 }
 
 void DecodeReport(const unsigned char* report)
@@ -36,7 +34,7 @@ void DecodeReport(const unsigned char* report)
     ControllerState.Buttons1 = report[Buttons1Byte];
     ControllerState.Buttons2 = report[Buttons2Byte];
     ControllerState.Stick1 = static_cast<unsigned short>(
-        report[StickFirstByte] | ((report[StickSharedByte] & LowNibble) << ByteBits));
+        report[StickFirstByte] | ((report[StickSharedByte] & LowNibble) << BitsPerByte));
     ControllerState.Stick2 = static_cast<unsigned short>(
         (report[StickSharedByte] >> NibbleBits) | (report[StickLastByte] << NibbleBits));
     ControllerState.Acc1 = ReadWord(report, Acc1Byte);

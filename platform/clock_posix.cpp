@@ -1,9 +1,9 @@
 #include "platform/clock.h"
+#include "common/time_units.h"
 
 #include <ctime>
 
 namespace {
-constexpr long long NanosecondsPerSecond = 1000000000LL;
 }
 
 long long ReadCounterFrequency() { return NanosecondsPerSecond; }

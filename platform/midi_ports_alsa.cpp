@@ -5,6 +5,7 @@
 
 #include "platform/clock.h"
 #include "platform/midi_port_names.h"
+#include "common/midi_bytes.h"
 
 #include <alsa/asoundlib.h>
 #include <poll.h>
@@ -31,21 +32,9 @@ constexpr unsigned int SourceCapabilities = SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT
 constexpr unsigned int OwnPortCapabilities = SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE;
 constexpr unsigned int OwnPortType = SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION;
 
-// MIDI channel message statuses, the channel in the low nibble.
-constexpr unsigned char NoteOffStatus = 0x80;
-constexpr unsigned char NoteOnStatus = 0x90;
-constexpr unsigned char KeyPressureStatus = 0xA0;
-constexpr unsigned char ControlChangeStatus = 0xB0;
-constexpr unsigned char ProgramChangeStatus = 0xC0;
-constexpr unsigned char ChannelPressureStatus = 0xD0;
-constexpr unsigned char PitchBendStatus = 0xE0;
-constexpr unsigned int ChannelMask = 0x0F;
-constexpr unsigned int DataMask = 0x7F;
-constexpr int DataBits = 7;
-// ALSA's pitch bend is signed around 0; MIDI's 14-bit value is centred on this.
-constexpr int PitchBendCenter = 8192;
-constexpr int PitchBendLowest = -PitchBendCenter;
-constexpr int PitchBendHighest = PitchBendCenter - 1;
+// ALSA's pitch bend is signed around 0, MIDI's 14-bit value around PitchBendCentre.
+constexpr int PitchBendLowest = -PitchBendCentre;
+constexpr int PitchBendHighest = PitchBendCentre - 1;
 constexpr std::size_t MaxMessageBytes = 3;
 // Bytes of the events taken in one go, handed on together.
 constexpr std::size_t BatchBytes = 256;
@@ -174,9 +163,9 @@ std::size_t ConvertToMidiBytes(const snd_seq_event_t& event, unsigned char* byte
     const snd_seq_ev_note_t& note = event.data.note;
     const snd_seq_ev_ctrl_t& control = event.data.control;
     auto statusOf = [](unsigned char status, unsigned int channel) {
-        return static_cast<unsigned char>(status | (channel & ChannelMask));
+        return static_cast<unsigned char>(status | (channel & MidiChannelMask));
     };
-    auto dataOf = [](unsigned int value) { return static_cast<unsigned char>(value & DataMask); };
+    auto dataOf = [](unsigned int value) { return static_cast<unsigned char>(value & MidiDataMask); };
 
     switch (event.type) {
     case SND_SEQ_EVENT_NOTEON:
@@ -203,10 +192,10 @@ std::size_t ConvertToMidiBytes(const snd_seq_event_t& event, unsigned char* byte
         return 2;
     case SND_SEQ_EVENT_PITCHBEND: {
         unsigned int bend =
-            static_cast<unsigned int>(std::clamp(control.value, PitchBendLowest, PitchBendHighest) + PitchBendCenter);
+            static_cast<unsigned int>(std::clamp(control.value, PitchBendLowest, PitchBendHighest) + PitchBendCentre);
         bytes[0] = statusOf(PitchBendStatus, control.channel);
         bytes[1] = dataOf(bend);
-        bytes[2] = dataOf(bend >> DataBits);
+        bytes[2] = dataOf(bend >> MidiDataBits);
         return 3;
     }
     default:

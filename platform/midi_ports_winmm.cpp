@@ -4,6 +4,8 @@
 
 #include "platform/clock.h"
 #include "platform/midi_port_names.h"
+#include "common/byte_order.h"
+#include "common/midi_bytes.h"
 
 #include <windows.h>
 #include <mmsystem.h>
@@ -13,18 +15,8 @@
 namespace {
 
 // Bits of a MIM_DATA message: the status byte, then up to two data bytes.
-constexpr unsigned int BitsPerByte = 8;
-constexpr DWORD_PTR ByteMask = 0xFF;
 constexpr std::size_t MaxMessageBytes = 3;
 
-constexpr unsigned char StatusBit = 0x80;
-constexpr unsigned char StatusKindMask = 0xF0;
-constexpr unsigned char ProgramChangeStatus = 0xC0;
-constexpr unsigned char ChannelPressureStatus = 0xD0;
-constexpr unsigned char SystemStatus = 0xF0;
-constexpr unsigned char TimeCodeQuarterFrame = 0xF1;
-constexpr unsigned char SongPositionPointer = 0xF2;
-constexpr unsigned char SongSelect = 0xF3;
 
 // Room for midiInGetErrorTextA's text.
 constexpr UINT ErrorTextLength = MAXERRORLENGTH;
@@ -65,9 +57,9 @@ public:
 // How many bytes the message of this status byte has, itself included.
 std::size_t CountMessageBytes(unsigned char status)
 {
-    unsigned char kind = static_cast<unsigned char>(status & StatusKindMask);
+    unsigned char kind = static_cast<unsigned char>(status & MidiKindMask);
     if (kind == ProgramChangeStatus || kind == ChannelPressureStatus) return 2;
-    if (kind != SystemStatus) return 3;
+    if (kind != SystemMessageKind) return 3;
     if (status == TimeCodeQuarterFrame || status == SongSelect) return 2;
     if (status == SongPositionPointer) return 3;
     return 1;
@@ -80,7 +72,7 @@ void CALLBACK ReceiveMidiIn(HMIDIIN, UINT message, DWORD_PTR instance, DWORD_PTR
         unsigned char bytes[MaxMessageBytes];
         for (std::size_t i = 0; i < MaxMessageBytes; ++i)
             bytes[i] = static_cast<unsigned char>((param1 >> (i * BitsPerByte)) & ByteMask);
-        if ((bytes[0] & StatusBit) == 0) return;
+        if ((bytes[0] & MidiStatusBit) == 0) return;
         LockHolder held;
         if (instance != ActiveSession) return;
         InsideHandler = true;

@@ -1,11 +1,10 @@
 #include "platform/sleep.h"
+#include "common/time_units.h"
 
 #include <ctime>
 
 namespace {
 
-constexpr long long MicrosecondsPerSecond = 1000000;
-constexpr long long NanosecondsPerMicrosecond = 1000;
 // A nanosleep on an idle Linux machine wakes some 50-100 us late; a busy one can add more.
 constexpr long long PosixSleepMarginUs = 1000;
 

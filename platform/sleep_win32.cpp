@@ -1,4 +1,5 @@
 #include "platform/sleep.h"
+#include "common/time_units.h"
 
 #include <windows.h>
 
@@ -12,7 +13,6 @@
 
 namespace {
 
-constexpr long long MicrosecondsPerMillisecond = 1000;
 constexpr long long HundredNanosecondsPerMicrosecond = 10;
 // A high-resolution timer wakes within about half a millisecond; Sleep with a 1 ms period
 // within about two.

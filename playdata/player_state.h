@@ -1,6 +1,8 @@
 // The player's settings that play-data commands change.
 #pragma once
 
+#include "common/pitch_units.h"  // SemitonesPerOctave: note index steps per octave
+
 struct PlayerStateRecord {
     int UnitMs;         // milliseconds per length unit, at least 1
     int DefaultLength;  // units of a note or rest that gives no length, 1 to 16
@@ -13,7 +15,6 @@ constexpr int MinDefaultLength = 1;
 constexpr int MaxDefaultLength = 16;
 constexpr int MinOctave = 1;
 constexpr int MaxOctave = 5;
-constexpr int SemitonesPerOctave = 12;  // note index steps per octave
 
 // The settings at program start.
 constexpr int InitialUnitMs = 80;

@@ -2,10 +2,10 @@
 
 #include "platform/clock.h"
 #include "platform/interrupt.h"
+#include "common/time_units.h"
 
 namespace {
 
-constexpr double MillisecondsPerSecond = 1000.0;
 
 void WaitMs(int ms, bool interruptible)
 {

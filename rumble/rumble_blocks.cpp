@@ -1,4 +1,5 @@
 #include "rumble/rumble_blocks.h"
+#include "common/byte_order.h"
 
 #include <cmath>
 #include <cstdint>
@@ -8,7 +9,6 @@
 namespace {
 
 constexpr int BlockBytes = 4;
-constexpr int BitsPerByte = 8;
 constexpr int FormShift = 30;
 constexpr std::uint32_t FormOneOrThree7Bit = 1;  // one 5-bit, one 7-bit or three (the first 7-bit)
 constexpr std::uint32_t FormTwo = 2;             // two 5-bit, or two with a 7-bit band
@@ -199,7 +199,7 @@ int BestCommands(const BandLevel* wanted, BandLevel start, int first, unsigned* 
 
 void StoreBlock(std::uint32_t value, unsigned char* block)
 {
-    for (int i = 0; i < BlockBytes; ++i) block[i] = static_cast<unsigned char>(value >> (BitsPerByte * i));
+    StoreLittleEndian(value, block, BlockBytes);
 }
 
 // The samples a block plays over the three sample times (a shorter block's last one holds),
@@ -233,9 +233,7 @@ std::uint32_t AbsoluteBlock(const RumbleSample& sample, unsigned (*codeOfAmplitu
 
 std::uint32_t BlockValue(const unsigned char* block)
 {
-    std::uint32_t v = 0;
-    for (int i = 0; i < BlockBytes; ++i) v |= static_cast<std::uint32_t>(block[i]) << (BitsPerByte * i);
-    return v;
+    return LittleEndianAt(block, BlockBytes);
 }
 
 }  // namespace

@@ -135,7 +135,7 @@ TEST_F(DelayMsTest, ReadsTheFrequencyOnEveryCall)
     test_clock::SetFrequency(1000);  // one count per millisecond
     DelayMs(5);
     EXPECT_EQ(test_clock::Now(), 7) << "the first reading, six more until more than 5 ms";
-    test_clock::SetFrequency(test_clock::NanosecondsPerSecond);
+    test_clock::SetFrequency(NanosecondsPerSecond);
     DelayMs(0);
     EXPECT_EQ(test_clock::Now(), 9);
     EXPECT_EQ(test_clock::FrequencyReadings(), 2);

@@ -1,6 +1,6 @@
 // Notes of a MIDI song given out over the bands of several controllers.
-#include "play/voice_allocation.h"
-#include "play/voice_builder.h"
+#include "play/arrange/voice_allocation.h"
+#include "play/arrange/voice_builder.h"
 #include "rumble/tone_tables.h"
 
 #include <gtest/gtest.h>

@@ -6,8 +6,8 @@
 #include "play/live/live_status.h"
 #include "play/live/live_voices.h"
 #include "play/live/midi_stream.h"
-#include "play/midi_reader.h"
-#include "play/schedule.h"
+#include "play/readers/midi_reader.h"
+#include "play/schedule/report_schedule.h"
 #include "platform/midi_port_names.h"
 #include "rumble/tone_tables.h"
 

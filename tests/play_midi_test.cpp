@@ -1,10 +1,10 @@
 // Standard MIDI Files: timing through the tempo map, note pairing, and where faults are named.
-#include "play/midi_reader.h"
-#include "play/note_selection.h"
-#include "play/voice_allocation.h"
+#include "play/readers/midi_reader.h"
+#include "play/arrange/note_selection.h"
+#include "play/arrange/voice_allocation.h"
 #include "rumble/tone_tables.h"
-#include "play/riff_midi.h"
-#include "play/shown_text.h"
+#include "play/readers/riff_midi.h"
+#include "play/report/shown_text.h"
 
 #include <gtest/gtest.h>
 

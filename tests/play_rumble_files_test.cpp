@@ -2,9 +2,9 @@
 // written back.
 #include "play/readers/bnvib_reader.h"
 #include "play/readers/jcvib_reader.h"
-#include "play/piece_samples.h"
-#include "play/stream_loops.h"
-#include "play/stream_schedule.h"
+#include "play/schedule/piece_samples.h"
+#include "play/arrange/stream_loops.h"
+#include "play/schedule/stream_schedule.h"
 
 #include <gtest/gtest.h>
 

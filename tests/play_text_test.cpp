@@ -1,6 +1,6 @@
 // The text form of the tune language: what it accepts, and where it reports what it does not.
-#include "play/text_reader.h"
-#include "play/voice_builder.h"
+#include "play/readers/text_reader.h"
+#include "play/arrange/voice_builder.h"
 #include "rumble/tone_tables.h"
 
 #include <gtest/gtest.h>

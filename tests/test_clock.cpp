@@ -10,8 +10,6 @@
 namespace test_clock {
 namespace {
 
-constexpr long long NanosecondsPerMillisecond = 1000000LL;
-
 std::atomic<long long> Counter{0};
 std::atomic<long long> Step{DefaultStepNs};
 std::atomic<long long> Frequency{NanosecondsPerSecond};
@@ -79,7 +77,7 @@ long long DelayCounts(int ms, long long stepNs)
 long long ReadCounterFrequency()
 {
     ++test_clock::FrequencyReads;
-    return test_clock::RealTime ? test_clock::NanosecondsPerSecond : test_clock::Frequency.load();
+    return test_clock::RealTime ? NanosecondsPerSecond : test_clock::Frequency.load();
 }
 
 long long ReadCounter()

@@ -7,10 +7,10 @@
 // time instead (FollowRealTime), as the program's own counter does.
 #pragma once
 
+#include "common/time_units.h"  // NanosecondsPerSecond: the counts a second unless a test sets another
+
 namespace test_clock {
 
-// Counts per second, as ReadCounterFrequency gives them unless a test sets another.
-constexpr long long NanosecondsPerSecond = 1000000000LL;
 // Step after Reset: a microsecond, so that a wait of whole milliseconds ends on a step.
 constexpr long long DefaultStepNs = 1000;
 

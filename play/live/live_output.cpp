@@ -1,6 +1,6 @@
 #include "play/live/live_output.h"
 
-#include "play/schedule.h"
+#include "play/schedule/report_schedule.h"
 
 #include <algorithm>
 

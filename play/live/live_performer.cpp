@@ -1,9 +1,9 @@
 #include "play/live/live_performer.h"
-#include "play/schedule.h"
+#include "play/schedule/report_schedule.h"
 
 #include "controller/pacing.h"
-#include "play/time_units.h"
-#include "play/write_claims.h"
+#include "common/time_units.h"
+#include "play/perform/write_claims.h"
 #include "platform/clock.h"
 #include "platform/interrupt.h"
 #include "platform/sleep.h"

@@ -1,16 +1,17 @@
 #include "play/live/live_play.h"
 
 #include "controller/session.h"
-#include "play/exit_status.h"
-#include "play/listing.h"
+#include "play/perform/exit_status.h"
+#include "play/report/text_listing.h"
 #include "play/live/live_performer.h"
 #include "play/live/live_recording.h"
 #include "play/live/live_status.h"
-#include "play/midi_reader.h"
-#include "play/riff_midi.h"
-#include "play/opened_controllers.h"
-#include "play/time_units.h"
-#include "play/timing_figures.h"
+#include "play/readers/midi_reader.h"
+#include "play/readers/riff_midi.h"
+#include "play/perform/opened_controllers.h"
+#include "common/time_units.h"
+#include "play/perform/play_session.h"
+#include "play/report/timing_lines.h"
 #include "controller/pacing.h"
 #include "platform/clock.h"
 #include "platform/console_message.h"
@@ -27,16 +28,6 @@
 
 namespace {
 
-
-void PrintLiveTiming(const LiveTiming& timing)
-{
-    std::fprintf(stderr, "timing: %s sent, %s carried", CountOf(timing.Reports, "report").c_str(),
-                 CountOf(static_cast<long long>(timing.FromArrivalNs.size()), "change").c_str());
-    if (!timing.FromArrivalNs.empty())
-        std::fprintf(stderr, "; written after arriving by %s; after the least interval allowed by %s",
-                     FormLatencyFigures(timing.FromArrivalNs).c_str(), FormLatencyFigures(timing.BeyondTurnNs).c_str());
-    std::fprintf(stderr, "\n");
-}
 
 void PrintSummary(const LiveVoices& voices, long long skipped)
 {
@@ -111,87 +102,82 @@ int PlayLive(const LiveOptions& options)
             return ExitBadInput;
         }
     }
-    InstallInterruptHandlers();
-    std::vector<OpenedController> opened;
-    if (!OpenControllers(options.Controllers, options.MinIntervalMs * MicrosecondsPerMillisecond, &opened)) {
-        ShowConsoleMessage(ControllerNotFoundText);
-        return ExitNoController;
-    }
     LiveStage stage;
-    std::vector<int> actuators;
-    std::vector<std::string> names;
-    for (const OpenedController& controller : opened) {
-        actuators.push_back(controller.Kind->Actuators);
-        names.push_back(controller.Kind->Name);
-    }
-    StartLiveVoices(stage.Voices, actuators, options.Channels, options.Transpose, options.VolumePercent,
-                    options.BendRangeSemitones, !options.Record.empty());
-    StartLiveStage(stage);
-
     const bool stream = IsByteStreamSource(options.Source);
-    const MidiBytesHandler bytes = [&stage](const unsigned char* data, std::size_t count, long long arrivedAt) {
-        ReceiveLiveBytes(stage, data, count, arrivedAt);
-    };
-    const MidiEndHandler end = [&stage](const std::string& failure) { EndLiveInput(stage, failure); };
     std::string reading = options.Source == "-" ? "standard input" : options.Source;
-    std::string failure;
-    const bool started = stream ? StartByteStreamInput(options.Source, bytes, end, &failure)
-                                : StartMidiPortInput(options.Source, bytes, end, &reading, &failure);
-    if (!started) {
-        std::fprintf(stderr, "tavrel-play: %s\n", failure.c_str());
-        CloseControllers(opened);
-        return ExitBadInput;
-    }
-    const auto stopInput = [stream] {
-        if (stream)
-            StopByteStreamInput();
-        else
-            StopMidiPortInput();
-    };
-
-    BeginPreciseSleep();
-    const SetUpResult setUp = SetUpControllers(opened);
-    LiveOutcome outcome = LiveOutcome::Interrupted;
     LiveTiming timing;
-    std::size_t lost = 0;
-    if (setUp == SetUpResult::Ready && !IsInterruptRequested()) {
+    bool prepared = false;
+    SessionSteps steps;
+    // The voices are made for the controllers found, and the input starts before they are set up.
+    steps.Prepare = [&](const std::vector<OpenedController>& opened) {
+        std::vector<int> actuators;
+        for (const OpenedController& controller : opened) actuators.push_back(controller.Kind->Actuators);
+        StartLiveVoices(stage.Voices, actuators, options.Channels, options.Transpose, options.VolumePercent,
+                        options.BendRangeSemitones, !options.Record.empty());
+        StartLiveStage(stage);
+        const MidiBytesHandler bytes = [&stage](const unsigned char* data, std::size_t count, long long arrivedAt) {
+            ReceiveLiveBytes(stage, data, count, arrivedAt);
+        };
+        const MidiEndHandler end = [&stage](const std::string& failure) { EndLiveInput(stage, failure); };
+        std::string failure;
+        const bool started = stream ? StartByteStreamInput(options.Source, bytes, end, &failure)
+                                    : StartMidiPortInput(options.Source, bytes, end, &reading, &failure);
+        if (!started) std::fprintf(stderr, "tavrel-play: %s\n", failure.c_str());
+        prepared = started;
+        return started;
+    };
+    steps.Perform = [&](std::vector<OpenedController>& opened) {
         if (!options.Quiet) {
             std::printf("Playing %s live on %s; Ctrl-C stops.\n", reading.c_str(), NamesOf(KindsOf(opened)).c_str());
             std::fflush(stdout);
         }
+        std::vector<std::string> names;
+        std::vector<ControllerConnection*> connections;
+        for (OpenedController& controller : opened) {
+            names.push_back(controller.Kind->Name);
+            connections.push_back(&controller.Connection);
+        }
         std::size_t shownLength = 0;
         const bool showStatus = !options.Quiet && IsOutputTerminal();
-        std::vector<ControllerConnection*> connections;
-        for (OpenedController& controller : opened) connections.push_back(&controller.Connection);
-        outcome = PerformLive(
+        SessionResult result;
+        const LiveOutcome outcome = PerformLive(
             stage, connections,
             showStatus ? LiveStatusHandler([&](const std::vector<LiveBand>& bands) {
                 ShowStatusLine(stdout, FormLiveStatus(bands, names), &shownLength);
             })
                        : LiveStatusHandler(),
-            options.Timing ? &timing : nullptr, &lost);
+            options.Timing ? &timing : nullptr, &result.Lost);
         if (shownLength > 0) std::printf("\n");
-    }
-    stopInput();
-    RestoreControllers(opened);
-    EndPreciseSleep();
-    if (options.Timing) PrintLiveTiming(timing);
-    if (outcome == LiveOutcome::ControllerLost)
-        std::fprintf(stderr, "tavrel-play: %s stopped taking reports\n", NameOf(opened, lost).c_str());
-    if (outcome == LiveOutcome::InputFailed)
-        std::fprintf(stderr, "tavrel-play: %s: %s\n", reading.c_str(), stage.Failure.c_str());
-    CloseControllers(opened);
+        result.Outcome = outcome == LiveOutcome::Ended          ? SessionOutcome::Played
+                         : outcome == LiveOutcome::InputFailed    ? SessionOutcome::InputFailed
+                         : outcome == LiveOutcome::ControllerLost ? SessionOutcome::ControllerLost
+                                                                  : SessionOutcome::Interrupted;
+        return result;
+    };
+    steps.Stop = [stream] {
+        if (stream)
+            StopByteStreamInput();
+        else
+            StopMidiPortInput();
+    };
+    steps.Report = [&](const SessionResult& result) {
+        if (options.Timing) PrintLiveTiming(stderr, timing);
+        if (result.Outcome == SessionOutcome::InputFailed)
+            std::fprintf(stderr, "tavrel-play: %s: %s\n", reading.c_str(), stage.Failure.c_str());
+    };
+    bool setUp = false;
+    const int exitStatus =
+        RunPlaySession(options.Controllers, options.MinIntervalMs * MicrosecondsPerMillisecond, steps, &setUp);
+    if (!prepared) return exitStatus;  // no controller, or the input never started: nothing played
 
     // Nothing reads the voices any more.
     SilenceLiveVoices(stage.Voices, RescaleCount(ReadCounter() - stage.Start, stage.Frequency, MicrosecondsPerSecond));
-    if (!options.Quiet && setUp == SetUpResult::Ready) PrintSummary(stage.Voices, stage.Reader.Skipped);
+    if (!options.Quiet && setUp) PrintSummary(stage.Voices, stage.Reader.Skipped);
     if (record.is_open()) {
         const std::string file = FormRecordingMidi(stage.Voices.Played, 0);
         record.write(file.data(), static_cast<std::streamsize>(file.size()));
         record.close();
         if (!record) std::fprintf(stderr, "tavrel-play: %s: could not write the recording\n", options.Record.c_str());
     }
-    if (setUp == SetUpResult::Failed || outcome == LiveOutcome::ControllerLost) return ExitControllerLost;
-    if (outcome == LiveOutcome::InputFailed) return ExitBadInput;
-    return outcome == LiveOutcome::Interrupted ? InterruptedExitStatus : ExitPlayed;
+    return exitStatus;
 }

@@ -1,6 +1,7 @@
 #include "play/live/live_recording.h"
 
-#include "play/midi_bytes.h"
+#include "common/midi_bytes.h"
+#include "common/byte_order.h"
 
 
 #include <algorithm>
@@ -10,8 +11,6 @@ namespace {
 constexpr unsigned char MoreBit = 0x80;
 constexpr int Format0 = 0;
 constexpr int HeaderLength = 6;
-constexpr int BitsPerByte = 8;
-constexpr unsigned char ByteMask = 0xFF;
 
 // At one time: note-offs, then bends, then note-ons.
 constexpr int NoteOffOrder = 0;
@@ -23,11 +22,6 @@ struct FileEvent {
     int Order;
     unsigned char Bytes[3];
 };
-
-void AppendBigEndian(std::string& out, unsigned long long value, int bytes)
-{
-    for (int i = bytes - 1; i >= 0; --i) out += static_cast<char>((value >> (BitsPerByte * i)) & ByteMask);
-}
 
 void AppendVariableLength(std::string& out, unsigned long long value)
 {
@@ -87,6 +81,6 @@ std::string FormRecordingMidi(const std::vector<PlayedEvent>& played, long long 
     AppendBigEndian(file, 1, 2);  // one track
     AppendBigEndian(file, RecordingTicksPerQuarter, 2);
     file += "MTrk";
-    AppendBigEndian(file, track.size(), 4);
+    AppendBigEndian(file, static_cast<std::uint32_t>(track.size()), 4);
     return file + track;
 }

@@ -1,6 +1,6 @@
 #include "play/live/live_status.h"
 
-#include "play/voice_allocation.h"
+#include "play/arrange/voice_allocation.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "play/live/live_voices.h"
 
-#include "play/midi_bytes.h"
-#include "play/voice_allocation.h"
-#include "play/voice_builder.h"
+#include "common/midi_bytes.h"
+#include "play/arrange/voice_allocation.h"
+#include "play/arrange/voice_builder.h"
 
 #include <algorithm>
 #include <cmath>

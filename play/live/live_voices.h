@@ -6,7 +6,7 @@
 #pragma once
 
 #include "play/live/midi_stream.h"
-#include "play/midi_bytes.h"
+#include "common/midi_bytes.h"
 #include "rumble/tone_tables.h"
 
 #include <vector>

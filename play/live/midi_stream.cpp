@@ -1,6 +1,6 @@
 #include "play/live/midi_stream.h"
 
-#include "play/midi_bytes.h"
+#include "common/midi_bytes.h"
 
 namespace {
 

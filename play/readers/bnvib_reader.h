@@ -5,7 +5,7 @@
 // frequency 10 x 2^(byte/32) Hz). The layout as the switchbrew wiki page BNVIB gives it.
 #pragma once
 
-#include "play/rumble_stream.h"
+#include "play/readers/rumble_stream.h"
 
 #include <string>
 

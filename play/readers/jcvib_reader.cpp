@@ -1,7 +1,7 @@
 #include "play/readers/jcvib_reader.h"
 
-#include "play/readers/byte_fields.h"
-#include "play/time_units.h"
+#include "common/byte_order.h"
+#include "common/time_units.h"
 
 #include <cstdint>
 

@@ -4,7 +4,7 @@
 // 5 ms sample grid.
 #pragma once
 
-#include "play/rumble_stream.h"
+#include "play/readers/rumble_stream.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
 #include "play/readers/wav_reader.h"
 
-#include "play/readers/byte_fields.h"
+#include "common/byte_order.h"
 #include <algorithm>
 #include <cmath>
 #include <cstring>

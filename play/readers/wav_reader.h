@@ -6,7 +6,7 @@
 #pragma once
 
 #include "platform/sound_decoder.h"
-#include "play/readers/byte_fields.h"
+#include "common/byte_order.h"
 
 #include <cstddef>
 #include <cstdint>

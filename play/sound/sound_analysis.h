@@ -6,7 +6,7 @@
 // sound's, the loudest moment at the safe maximum.
 #pragma once
 
-#include "play/rumble_stream.h"
+#include "play/readers/rumble_stream.h"
 
 #include <cstddef>
 #include <vector>

@@ -2,7 +2,7 @@
 // stereo file for a Pro Controller's two; with what the analysis found, for --list.
 #pragma once
 
-#include "play/rumble_stream.h"
+#include "play/readers/rumble_stream.h"
 #include "play/sound/sound_source.h"
 
 #include <functional>

@@ -12,13 +12,14 @@
 #include "tools/preview/rumble_timeline.h"
 #include "tools/preview/rumble_wav.h"
 #include "tavrel_version.h"
+#include "common/time_units.h"
 
 namespace {
 
 constexpr int ExitOk = 0;
 constexpr int ExitBadInput = 1;
 constexpr int ExitUsage = 2;
-constexpr double NsPerSecond = 1e9;
+constexpr double NsPerSecond = NanosecondsPerSecond;  // for fractions of a second
 
 void PrintUsage(std::ostream& out)
 {

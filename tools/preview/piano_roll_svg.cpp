@@ -7,12 +7,14 @@
 #include <vector>
 
 #include "tools/preview/tone_bars.h"
+#include "common/pitch_units.h"
+#include "common/time_units.h"
 
 namespace {
 
 constexpr double ConcertAHz = 440.0;
 constexpr int ConcertAMidi = 69;
-constexpr int SemitonesPerOctave = 12;
+
 constexpr int DefaultLowestNote = 48;   // C3, when nothing sounds
 constexpr int DefaultHighestNote = 72;  // C5
 constexpr int PitchMarginNotes = 1;
@@ -30,7 +32,7 @@ constexpr double MinPixelsPerSecond = 20.0;
 constexpr double MaxPixelsPerSecond = 2000.0;
 constexpr double MinTickSpacing = 60.0;
 constexpr double MinOpacity = 0.2;
-constexpr double NsPerSecond = 1e9;
+constexpr double NsPerSecond = NanosecondsPerSecond;  // for fractions of a second
 constexpr int TimeDecimals = 4;  // times in titles and data attributes, to 0.1 ms
 
 const char* const HighBandColour = "#d9480f";

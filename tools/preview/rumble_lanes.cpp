@@ -1,11 +1,10 @@
 #include "tools/preview/rumble_lanes.h"
 
+#include "controller/protocol.h"
+
 #include <algorithm>
 
 namespace {
-
-constexpr int LeftJoyConId = 0x2006;
-constexpr int RightJoyConId = 0x2007;
 
 int OpenedProduct(const std::vector<LogEvent>& events)
 {
@@ -41,9 +40,9 @@ std::string NameOf(const std::string& controller, const char* actuator)
 std::vector<RumbleLane> LanesOfLog(const std::vector<LogEvent>& events, const std::string& controller)
 {
     const int product = OpenedProduct(events);
-    if (product == LeftJoyConId)
+    if (product == LeftJoyConProductId)
         return {{NameOf(controller, ""), LanePan::Left, BuildRumbleTimeline(events, RumbleActuator::Left)}};
-    if (product == RightJoyConId)
+    if (product == RightJoyConProductId)
         return {{NameOf(controller, ""), LanePan::Right, BuildRumbleTimeline(events, RumbleActuator::Right)}};
     RumbleTimeline left = BuildRumbleTimeline(events, RumbleActuator::Left);
     RumbleTimeline right = BuildRumbleTimeline(events, RumbleActuator::Right);

@@ -1,11 +1,11 @@
 #include "tools/preview/rumble_wav.h"
+#include "common/time_units.h"
 
 #include <cmath>
 #include <vector>
 
 namespace {
 
-constexpr std::int64_t NsPerSecond = 1000000000;
 constexpr double TwoPi = 6.283185307179586;
 constexpr double FullScale = 32767.0;
 constexpr int PcmFormat = 1;
@@ -38,7 +38,7 @@ double AdvancePhase(double phase, double frequency)
 
 double NextSample(const RumbleTimeline& timeline, SynthState& state, std::int64_t sample)
 {
-    const std::int64_t t = timeline.StartNs + sample * NsPerSecond / WavSampleRate;
+    const std::int64_t t = timeline.StartNs + sample * NanosecondsPerSecond / WavSampleRate;
     const std::vector<RumbleStretch>& stretches = timeline.Stretches;
     while (state.Stretch < stretches.size() && stretches[state.Stretch].EndNs <= t) {
         ++state.Stretch;
@@ -96,7 +96,7 @@ std::vector<char> FormWavHeader(std::uint32_t dataBytes, int channels)
 std::int64_t SampleCountOfSpan(std::int64_t spanNs)
 {
     if (spanNs <= 0) return 0;
-    return (spanNs * WavSampleRate + NsPerSecond / 2) / NsPerSecond;
+    return (spanNs * WavSampleRate + NanosecondsPerSecond / 2) / NanosecondsPerSecond;
 }
 
 bool WriteRumbleWav(const RumbleTimeline& timeline, std::ostream& out)

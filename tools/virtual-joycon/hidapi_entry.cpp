@@ -79,7 +79,7 @@ void FillDeviceInfo(hid_device_info* info, vj::Controller controller, char* path
                     wchar_t* maker, wchar_t* product)
 {
     info->path = path;
-    info->vendor_id = vj::NintendoVendorId;
+    info->vendor_id = NintendoVendorId;
     info->product_id = vj::ProductIdOf(controller);
     info->serial_number = serial;
     info->release_number = ReleaseNumber;
@@ -95,7 +95,7 @@ void FillDeviceInfo(hid_device_info* info, vj::Controller controller, char* path
 
 bool IdsMatch(vj::Controller controller, unsigned short vendorId, unsigned short productId)
 {
-    return (vendorId == 0 || vendorId == vj::NintendoVendorId) &&
+    return (vendorId == 0 || vendorId == NintendoVendorId) &&
            (productId == 0 || productId == vj::ProductIdOf(controller));
 }
 
@@ -252,7 +252,7 @@ HID_API_EXPORT hid_device* HID_API_CALL hid_open_path(const char* path)
     for (int k = 0; found == -1 && path != nullptr && k < count; ++k)
         if (PathOf(k) == path) found = k;
     const vj::Controller controller = controllers[found == -1 ? 0 : found];
-    return OpenDevice(found, vj::NintendoVendorId, vj::ProductIdOf(controller));
+    return OpenDevice(found, NintendoVendorId, vj::ProductIdOf(controller));
 }
 
 int HID_API_EXPORT HID_API_CALL hid_write(hid_device* dev, const unsigned char* data, size_t length)

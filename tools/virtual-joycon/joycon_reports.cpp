@@ -56,7 +56,7 @@ std::uint16_t MotionValue(std::uint32_t k, int frame, int axis)
 
 void BuildFullReport(std::uint32_t k, bool imuOn, unsigned char* out)
 {
-    FillStandardHeader(FullReportId, k, out);
+    FillStandardHeader(FullModeReportId, k, out);
     if (!imuOn) return;
     for (int frame = 0; frame < MotionFrames; ++frame) {
         for (int axis = 0; axis < MotionAxes; ++axis) {
@@ -71,7 +71,7 @@ void BuildFullReport(std::uint32_t k, bool imuOn, unsigned char* out)
 void BuildSubcommandReply(std::uint32_t k, unsigned char id, unsigned char* out)
 {
     FillStandardHeader(SubcommandReplyId, k, out);
-    out[AckByte] = SubcommandAck;
+    out[AckByte] = SubcommandAckBit;
     out[RepliedIdByte] = id;
 }
 
@@ -90,7 +90,7 @@ void MarkBatteryLow(unsigned char* out) { out[BatteryByte] = BatteryLowOnBluetoo
 void BuildSimpleReport(std::uint32_t k, unsigned char* out)
 {
     std::memset(out, 0, SimpleReportSize);
-    out[0] = SimpleReportId;
+    out[0] = SimpleModeReportId;
     out[1] = static_cast<unsigned char>(k & 0xFF);
     out[2] = static_cast<unsigned char>((k >> 8) & 0xFF);
     out[3] = HatCentre;

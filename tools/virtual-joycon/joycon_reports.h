@@ -22,6 +22,8 @@
 //     bytes 4-11 00 80 00 80 00 80 00 80 (sticks at rest).
 #pragma once
 
+#include "controller/protocol.h"
+
 #include <cstdint>
 
 namespace vj {
@@ -29,24 +31,9 @@ namespace vj {
 constexpr int StandardReportSize = 49;
 constexpr int SimpleReportSize = 12;
 
-constexpr unsigned char SubcommandReplyId = 0x21;
-constexpr unsigned char FullReportId = 0x30;
-constexpr unsigned char SimpleReportId = 0x3F;
-constexpr unsigned char SubcommandAck = 0x80;
 
-constexpr unsigned char SubcommandOutputId = 0x01;
-constexpr int SubcommandIdByte = 10;
-constexpr int SubcommandArgumentByte = 11;
-constexpr unsigned char SubcommandSetInputMode = 0x03;
-constexpr unsigned char SubcommandEnableImu = 0x40;
 
 constexpr int UsbReportSize = 64;
-constexpr unsigned char UsbCommandId = 0x80;
-constexpr unsigned char UsbReplyId = 0x81;
-constexpr unsigned char UsbStatus = 0x01;
-constexpr unsigned char UsbHandshake = 0x02;
-constexpr unsigned char UsbHighSpeed = 0x03;
-constexpr unsigned char UsbNoTimeout = 0x04;
 
 constexpr long long FullReportPeriodNs = 15000000LL;
 constexpr long long SimpleReportPeriodNs = 500000000LL;

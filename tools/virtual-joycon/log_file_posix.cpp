@@ -1,4 +1,5 @@
 #include "log_file.h"
+#include "common/time_units.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -8,7 +9,6 @@
 namespace vj {
 
 namespace {
-constexpr long long NanosecondsPerSecond = 1000000000LL;
 int LogFds[MaxLogFiles];
 int LogFilesOpen = 0;
 }  // namespace

@@ -1,11 +1,11 @@
 #include "log_file.h"
+#include "common/time_units.h"
 
 #include <windows.h>
 
 namespace vj {
 
 namespace {
-constexpr long long NanosecondsPerSecond = 1000000000LL;
 HANDLE LogFiles[MaxLogFiles];
 int LogFilesOpen = 0;
 }  // namespace

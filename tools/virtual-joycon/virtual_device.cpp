@@ -2,6 +2,7 @@
 
 #include "event_log.h"
 #include "joycon_reports.h"
+#include "common/time_units.h"
 
 #include <atomic>
 #include <cstdint>
@@ -13,8 +14,7 @@ namespace vj {
 
 namespace {
 
-constexpr unsigned char InitialInputMode = 0x3F;
-constexpr long long NanosecondsPerMillisecond = 1000000;
+constexpr unsigned char InitialInputMode = InputModeSimpleHid;
 constexpr long long DefaultSpacingNs = 15 * NanosecondsPerMillisecond;
 // How long a strict controller takes to answer each subcommand, in turn: 15 to 30 ms.
 constexpr long long ReplyDelaysNs[] = {15000000, 22000000, 30000000, 18000000, 26000000};
@@ -79,8 +79,8 @@ std::uint64_t Mixed(std::uint64_t n)
 // The period of the reports streamed in mode, 0 for a mode that streams none.
 long long PeriodOf(unsigned char mode)
 {
-    if (mode == FullReportId) return FullReportPeriodNs;
-    if (mode == SimpleReportId) return SimpleReportPeriodNs;
+    if (mode == FullModeReportId) return FullReportPeriodNs;
+    if (mode == SimpleModeReportId) return SimpleReportPeriodNs;
     return 0;
 }
 
@@ -89,7 +89,7 @@ Report StreamedReport(const DeviceState& device, long long k)
 {
     const std::uint32_t tick = static_cast<std::uint32_t>(k);
     Report bytes;
-    if (device.InputMode == FullReportId) {
+    if (device.InputMode == FullModeReportId) {
         bytes.assign(StandardReportSize, 0);
         BuildFullReport(tick, device.ImuOn, bytes.data());
         if (device.LowBattery) MarkBatteryLow(bytes.data());
@@ -238,11 +238,11 @@ Controller ControllerFromEnvironment()
 unsigned short ProductIdOf(Controller controller)
 {
     switch (controller) {
-    case Controller::LeftJoyCon: return 0x2006;
-    case Controller::ProController: return 0x2009;
+    case Controller::LeftJoyCon: return LeftJoyConProductId;
+    case Controller::ProController: return ProControllerProductId;
     case Controller::RightJoyCon: break;
     }
-    return 0x2007;
+    return RightJoyConProductId;
 }
 
 const wchar_t* ProductNameOf(Controller controller)
@@ -313,7 +313,7 @@ void TakeWrite(DeviceState& device, const unsigned char* data, std::size_t lengt
     device.LastWriteNs = nowNs;
     if (length == 0) return;
     if (device.Usb) {
-        if (data[0] == UsbCommandId && length > 1) {
+        if (data[0] == UsbCommandReportId && length > 1) {
             TakeUsbCommand(device, data[1], nowNs);
             return;
         }
@@ -323,7 +323,7 @@ void TakeWrite(DeviceState& device, const unsigned char* data, std::size_t lengt
             return;
         }
     }
-    if (length <= SubcommandArgumentByte || data[0] != SubcommandOutputId) return;
+    if (length <= SubcommandArgumentByte || data[0] != SubcommandReportId) return;
     const unsigned char id = data[SubcommandIdByte];
     const unsigned char argument = data[SubcommandArgumentByte];
     if (device.DropId != 0 && id == device.DropId && !device.Dropped) {
@@ -333,7 +333,7 @@ void TakeWrite(DeviceState& device, const unsigned char* data, std::size_t lengt
         LogEventOn(device.LogIndex, line);
         return;
     }
-    if (id == SubcommandSetInputMode) {
+    if (id == SubcommandSetInputReportMode) {
         device.InputMode = argument;
         device.StreamStartNs = nowNs;
         device.StreamedUpTo = -1;
@@ -374,10 +374,10 @@ bool FindNextReport(DeviceState& device, long long nowNs, NextReport* next, long
 
     long long period = 0;
     long long lastSlot = 0;
-    if (device.InputMode == FullReportId) {
+    if (device.InputMode == FullModeReportId) {
         period = FullReportPeriodNs;
         lastSlot = device.LastFullSlot;
-    } else if (device.InputMode == SimpleReportId) {
+    } else if (device.InputMode == SimpleModeReportId) {
         period = SimpleReportPeriodNs;
         lastSlot = device.LastSimpleSlot;
     } else {
@@ -405,7 +405,7 @@ void MarkDelivered(DeviceState& device, const NextReport& next)
     }
     if (next.IsReply) {
         if (!device.PendingReplies.empty()) device.PendingReplies.pop_front();
-    } else if (next.Bytes[0] == FullReportId) {
+    } else if (next.Bytes[0] == FullModeReportId) {
         device.LastFullSlot = next.Slot;
     } else {
         device.LastSimpleSlot = next.Slot;

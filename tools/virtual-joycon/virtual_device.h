@@ -38,6 +38,8 @@
 //                              a write goes into the server's pipe however long the server takes.
 #pragma once
 
+#include "controller/protocol.h"
+
 #include <cstddef>
 #include <deque>
 #include <vector>
@@ -55,8 +57,6 @@ Mode ModeFromEnvironment();
 long long VanishAfterFromEnvironment();
 
 enum class Controller { RightJoyCon, LeftJoyCon, ProController };
-
-constexpr unsigned short NintendoVendorId = 0x057E;
 
 constexpr int MaxVirtualDevices = 4;
 

@@ -19,6 +19,7 @@
 #include "event_log.h"
 #include "listed_devices.h"
 #include "virtual_device.h"
+#include "common/time_units.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -32,7 +33,6 @@ namespace {
 // Room for any message a program may send; longer ones are counted, not kept.
 constexpr DWORD MaxMessageBytes = 1024;
 constexpr DWORD MaxInputReportBytes = 1024;
-constexpr long long NanosecondsPerMillisecond = 1000000LL;
 
 // Instances of each pipe kept listening. A program opens a device twice in a row (once to read
 // its IDs, once for use), faster than this server replaces a connected instance; an open that

@@ -1,0 +1,38 @@
+// tavrel-play's command line: every option, read and checked, and what they hand on to the file
+// player and to live input.
+#pragma once
+
+#include "controller/controller_kinds.h"
+#include "play/arrange/music.h"
+#include "play/live/live_play.h"
+#include "play/live/live_voices.h"
+
+#include <string>
+#include <vector>
+
+struct Options {
+    std::string File;
+    std::string SideFiles[SideCount];      // --left and --right
+    std::vector<std::string> Controllers;  // empty: every one connected
+    bool List = false;
+    bool PrintSchedule = false;
+    bool Quiet = false;
+    bool Timing = false;
+    int MinIntervalMs = 15;
+    std::string Start;                     // as given; "" for the beginning
+    PlayChoices Choices;                   // what plays, and how
+    bool Live = false;
+    std::string LiveSource;
+    bool ListPorts = false;
+    int BendRangeSemitones = DefaultBendRangeSemitones;
+    std::string Record;
+    std::string WriteBnvib;
+};
+
+// Reads and checks the arguments into *options. False when the program is to end at once with
+// *exitStatus: after --help or --version (ExitPlayed), or an argument refused, said on standard
+// error (ExitBadInput).
+bool ReadOptions(int argc, char** argv, Options* options, int* exitStatus);
+
+// What --live plays with.
+LiveOptions LiveOptionsOf(const Options& options);

@@ -1,0 +1,22 @@
+#include "play/report/timing_lines.h"
+
+#include "play/perform/timing_figures.h"
+#include "play/report/text_listing.h"
+
+void PrintPlayTiming(std::FILE* out, const PerformTiming& timing)
+{
+    if (timing.LateNs.empty()) return;
+    std::fprintf(out, "timing: %s sent, %d passed over; late against their due times by %s\n",
+                 CountOf(static_cast<long long>(timing.LateNs.size()), "report").c_str(), timing.PassedOver,
+                 FormLatencyFigures(timing.LateNs).c_str());
+}
+
+void PrintLiveTiming(std::FILE* out, const LiveTiming& timing)
+{
+    std::fprintf(out, "timing: %s sent, %s carried", CountOf(timing.Reports, "report").c_str(),
+                 CountOf(static_cast<long long>(timing.FromArrivalNs.size()), "change").c_str());
+    if (!timing.FromArrivalNs.empty())
+        std::fprintf(out, "; written after arriving by %s; after the least interval allowed by %s",
+                     FormLatencyFigures(timing.FromArrivalNs).c_str(), FormLatencyFigures(timing.BeyondTurnNs).c_str());
+    std::fprintf(out, "\n");
+}
