@@ -10,6 +10,10 @@ constexpr int RightJoyConProductId = 0x2007;
 constexpr int LeftJoyConProductId = 0x2006;
 constexpr int ProControllerProductId = 0x2009;
 
+// A controller's own period: of its full-mode input reports, and of the output reports it takes
+// at the least by default.
+constexpr long long ControllerReportPeriodUs = 15000;
+
 // Output reports.
 constexpr unsigned char SubcommandReportId = 0x01;  // rumble and a subcommand, answered by 0x21
 constexpr unsigned char RumbleReportId = 0x10;      // rumble only, not answered

@@ -11,7 +11,7 @@
 #include "controller/link.h"
 #include "fuzz/require.h"
 #include "monitor/input_report.h"
-#include "tests/core_state_reset.h"
+#include "tests/support/core_state_reset.h"
 
 #include <cstddef>
 #include <cstdint>

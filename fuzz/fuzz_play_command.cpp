@@ -10,8 +10,8 @@
 #include "playdata/play_command.h"
 #include "playdata/player_state.h"
 #include "rumble/tone_tables.h"
-#include "tests/core_state_reset.h"
-#include "tests/recording_note_player.h"
+#include "tests/support/core_state_reset.h"
+#include "tests/support/recording_note_player.h"
 
 #include <cctype>
 #include <climits>

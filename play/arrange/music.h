@@ -2,6 +2,7 @@
 // file's music is one of four kinds, each with its own part of the record.
 #pragma once
 
+#include "controller/protocol.h"
 #include "play/arrange/note_selection.h"
 #include "play/arrange/piece.h"
 #include "play/arrange/rumble_parts.h"
@@ -24,7 +25,7 @@ struct PlayChoices {
     int Loops = 1;                    // times to play; 0 until interrupted
     NoteShape Shape;                  // of notes (tunes and MIDI)
     SoundChannel Channel = SoundChannel::Mix;  // of a sound, for controllers of one actuator
-    long long MinIntervalUs = 15000;  // least time between two reports to a controller
+    long long MinIntervalUs = ControllerReportPeriodUs;  // least time between two reports to a controller
 };
 
 struct Music {

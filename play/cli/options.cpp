@@ -1,9 +1,8 @@
 #include "play/cli/options.h"
 
 #include "common/time_units.h"
-#include "play/arrange/piece_start.h"
+#include "play/report/wording.h"
 #include "play/perform/exit_status.h"
-#include "play/schedule/report_schedule.h"
 #include "tavrel_version.h"
 
 #include <CLI/CLI.hpp>

@@ -2,8 +2,9 @@
 // player and to live input.
 #pragma once
 
+#include "common/time_units.h"
 #include "controller/controller_kinds.h"
-#include "play/arrange/music.h"
+#include "play/engine.h"
 #include "play/live/live_play.h"
 #include "play/live/live_voices.h"
 
@@ -18,7 +19,7 @@ struct Options {
     bool PrintSchedule = false;
     bool Quiet = false;
     bool Timing = false;
-    int MinIntervalMs = 15;
+    int MinIntervalMs = static_cast<int>(DefaultMinIntervalUs / MicrosecondsPerMillisecond);
     std::string Start;                     // as given; "" for the beginning
     PlayChoices Choices;                   // what plays, and how
     bool Live = false;

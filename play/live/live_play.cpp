@@ -2,7 +2,7 @@
 
 #include "controller/session.h"
 #include "play/perform/exit_status.h"
-#include "play/report/text_listing.h"
+#include "play/report/wording.h"
 #include "play/live/live_performer.h"
 #include "play/live/live_recording.h"
 #include "play/live/live_status.h"

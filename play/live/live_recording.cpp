@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr unsigned char MoreBit = 0x80;
 constexpr int Format0 = 0;
 constexpr int HeaderLength = 6;
 
@@ -31,7 +30,7 @@ void AppendVariableLength(std::string& out, unsigned long long value)
         groups[count++] = static_cast<unsigned char>(value & MidiDataMask);
         value >>= MidiDataBits;
     } while (value > 0);
-    while (count > 1) out += static_cast<char>(groups[--count] | MoreBit);
+    while (count > 1) out += static_cast<char>(groups[--count] | MoreBytesBit);
     out += static_cast<char>(groups[0]);
 }
 

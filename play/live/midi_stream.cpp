@@ -4,14 +4,6 @@
 
 namespace {
 
-constexpr unsigned char FirstRealTime = 0xF8;
-constexpr unsigned char FirstSystem = 0xF0;
-constexpr unsigned char TimeCodeQuarterFrame = 0xF1;
-constexpr unsigned char SongPosition = 0xF2;
-constexpr unsigned char SongSelect = 0xF3;
-constexpr unsigned char FirstUndefinedCommon = 0xF4;
-constexpr unsigned char LastUndefinedCommon = 0xF5;
-
 // Data bytes of a system common message: time code quarter frame and song select take one,
 // song position two, tune request none; 0xF4 and 0xF5 are undefined and taken as none.
 int DataBytesOf(unsigned char status)
@@ -25,7 +17,7 @@ int SystemCommonLength(unsigned char status)
     switch (status) {
     case TimeCodeQuarterFrame:
     case SongSelect: return 1;
-    case SongPosition: return 2;
+    case SongPositionPointer: return 2;
     default: return 0;
     }
 }
@@ -55,7 +47,7 @@ bool ReadMidiByte(MidiStreamReader& reader, unsigned char byte, MidiMessage* mes
             return false;
         }
         reader.InSystemExclusive = byte == SystemExclusiveStart;
-        if (byte >= FirstSystem) {
+        if (byte >= SystemMessageKind) {
             // System messages end running status; undefined ones are not MIDI.
             reader.RunningStatus = 0;
             if (byte >= FirstUndefinedCommon && byte <= LastUndefinedCommon) ++reader.Skipped;

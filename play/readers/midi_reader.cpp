@@ -113,7 +113,7 @@ bool ReadVariable(Cursor* c, std::uint32_t* value, MidiError* error)
         unsigned byte = 0;
         if (!ReadByte(c, &byte, error)) return false;
         *value = *value << MidiDataBits | (byte & MidiDataMask);
-        if (!(byte & MidiStatusBit)) return true;
+        if (!(byte & MoreBytesBit)) return true;
     }
     return Fail(error, start, "a variable-length number longer than four bytes");
 }

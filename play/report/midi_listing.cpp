@@ -1,6 +1,6 @@
 #include "play/report/midi_listing.h"
 
-#include "play/report/text_listing.h"
+#include "play/report/wording.h"
 #include "play/report/shown_text.h"
 
 #include <map>

@@ -1,6 +1,6 @@
 #include "play/report/progress_line.h"
 
-#include "play/report/text_listing.h"
+#include "play/report/wording.h"
 
 namespace {
 

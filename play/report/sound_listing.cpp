@@ -1,6 +1,6 @@
 #include "play/report/sound_listing.h"
 
-#include "play/report/text_listing.h"
+#include "play/report/wording.h"
 #include "play/schedule/stream_schedule.h"
 #include "common/time_units.h"
 

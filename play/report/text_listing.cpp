@@ -1,6 +1,7 @@
 #include "play/report/text_listing.h"
 
 #include "common/time_units.h"
+#include "play/report/wording.h"
 
 namespace {
 
@@ -11,20 +12,6 @@ const char* BandsOf(std::size_t voice, std::size_t voices)
 }
 
 }  // namespace
-
-std::string CountOf(long long count, const char* noun)
-{
-    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
-}
-
-std::string FormatPlayTime(long long us)
-{
-    const long long ms = us / MicrosecondsPerMillisecond;
-    char text[32];
-    std::snprintf(text, sizeof text, "%lld:%02lld.%03lld", ms / MillisecondsPerSecond / SecondsPerMinute,
-                  ms / MillisecondsPerSecond % SecondsPerMinute, ms % MillisecondsPerSecond);
-    return text;
-}
 
 void PrintListing(std::FILE* out, const std::string& name, const std::string& controllers, const Piece& piece,
                   const Schedule& schedule)

@@ -9,9 +9,3 @@
 
 void PrintListing(std::FILE* out, const std::string& name, const std::string& controllers, const Piece& piece,
                   const Schedule& schedule);
-
-// "1 note", "2 notes": a count with its noun, made plural by an s where it is not one.
-std::string CountOf(long long count, const char* noun);
-
-// "m:ss.mmm" for a time in microseconds.
-std::string FormatPlayTime(long long us);

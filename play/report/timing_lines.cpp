@@ -1,7 +1,7 @@
 #include "play/report/timing_lines.h"
 
 #include "play/perform/timing_figures.h"
-#include "play/report/text_listing.h"
+#include "play/report/wording.h"
 
 void PrintPlayTiming(std::FILE* out, const PerformTiming& timing)
 {

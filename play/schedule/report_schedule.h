@@ -2,12 +2,13 @@
 // start, so nothing drifts.
 #pragma once
 
+#include "controller/protocol.h"
 #include "play/arrange/piece.h"
 #include "rumble/tone_tables.h"
 
 #include <vector>
 
-constexpr long long DefaultMinIntervalUs = 15000;  // the controller's own report period
+constexpr long long DefaultMinIntervalUs = ControllerReportPeriodUs;
 constexpr long long SoundingRefreshUs = 50000;  // a held tone is resent this often
 constexpr long long SilentRefreshUs = 1000000;  // and silence this often, to keep the link
 

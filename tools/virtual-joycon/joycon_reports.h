@@ -22,6 +22,7 @@
 //     bytes 4-11 00 80 00 80 00 80 00 80 (sticks at rest).
 #pragma once
 
+#include "common/time_units.h"
 #include "controller/protocol.h"
 
 #include <cstdint>
@@ -35,7 +36,7 @@ constexpr int SimpleReportSize = 12;
 
 constexpr int UsbReportSize = 64;
 
-constexpr long long FullReportPeriodNs = 15000000LL;
+constexpr long long FullReportPeriodNs = ControllerReportPeriodUs * NanosecondsPerMicrosecond;
 constexpr long long SimpleReportPeriodNs = 500000000LL;
 
 // Fills out[0..48] with the 0x30 report of sequence number k.

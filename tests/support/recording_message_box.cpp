@@ -1,4 +1,4 @@
-#include "tests/recording_message_box.h"
+#include "tests/support/recording_message_box.h"
 
 #include "platform/console_message.h"
 #include "platform/message_box.h"

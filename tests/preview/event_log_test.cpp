@@ -2,7 +2,7 @@
 
 #include <sstream>
 
-#include "tests/preview_test_log.h"
+#include "tests/support/preview_test_log.h"
 #include "tools/preview/event_log.h"
 #include "tools/preview/rumble_lanes.h"
 #include "tools/preview/rumble_timeline.h"

@@ -1,7 +1,7 @@
 // Output reports byte for byte: subcommands, rumble, silence, packet numbers, call order.
 #include "controller/link.h"
-#include "tests/core_state_reset.h"
-#include "tests/fake_hid.h"
+#include "tests/support/core_state_reset.h"
+#include "tests/support/fake_hid.h"
 
 #include <gtest/gtest.h>
 

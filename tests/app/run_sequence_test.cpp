@@ -6,10 +6,10 @@
 #include "controller/link.h"
 #include "playdata/player_state.h"
 #include "rumble/tone_tables.h"
-#include "tests/core_state_reset.h"
-#include "tests/fake_hid.h"
-#include "tests/recording_message_box.h"
-#include "tests/test_clock.h"
+#include "tests/support/core_state_reset.h"
+#include "tests/support/fake_hid.h"
+#include "tests/support/recording_message_box.h"
+#include "tests/support/test_clock.h"
 
 #include <gtest/gtest.h>
 

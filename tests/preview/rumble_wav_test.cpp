@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "tests/preview_test_log.h"
+#include "tests/support/preview_test_log.h"
 #include "tools/preview/rumble_timeline.h"
 #include "tools/preview/rumble_wav.h"
 

@@ -4,8 +4,8 @@
 #include "controller/replies.h"
 #include "controller/session.h"
 #include "platform/interrupt.h"
-#include "tests/fake_hid.h"
-#include "tests/test_clock.h"
+#include "tests/support/fake_hid.h"
+#include "tests/support/test_clock.h"
 
 #include <gtest/gtest.h>
 

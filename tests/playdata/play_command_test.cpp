@@ -1,8 +1,8 @@
 // The play-data interpreter, with the note player replaced by one that records its calls.
 #include "playdata/play_command.h"
 #include "playdata/player_state.h"
-#include "tests/core_state_reset.h"
-#include "tests/recording_note_player.h"
+#include "tests/support/core_state_reset.h"
+#include "tests/support/recording_note_player.h"
 
 #include <gtest/gtest.h>
 

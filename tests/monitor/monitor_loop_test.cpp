@@ -4,10 +4,10 @@
 #include "monitor/input_report.h"
 #include "monitor/monitor_loop.h"
 #include "platform/interrupt.h"
-#include "tests/fake_hid.h"
-#include "tests/monitor_test_state.h"
-#include "tests/scripted_keyboard.h"
-#include "tests/test_clock.h"
+#include "tests/support/fake_hid.h"
+#include "tests/support/monitor_test_state.h"
+#include "tests/support/scripted_keyboard.h"
+#include "tests/support/test_clock.h"
 
 #include <gtest/gtest.h>
 

@@ -4,9 +4,9 @@
 #include "controller/link.h"
 #include "monitor/input_report.h"
 #include "platform/interrupt.h"
-#include "tests/core_state_reset.h"
-#include "tests/fake_hid.h"
-#include "tests/test_clock.h"
+#include "tests/support/core_state_reset.h"
+#include "tests/support/fake_hid.h"
+#include "tests/support/test_clock.h"
 
 inline void ResetMonitorTestState()
 {

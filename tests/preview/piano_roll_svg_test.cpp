@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "tests/preview_test_log.h"
+#include "tests/support/preview_test_log.h"
 #include "tools/preview/piano_roll_svg.h"
 #include "tools/preview/rumble_timeline.h"
 #include "tools/preview/tone_bars.h"

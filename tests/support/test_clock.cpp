@@ -1,4 +1,4 @@
-#include "tests/test_clock.h"
+#include "tests/support/test_clock.h"
 
 #include "platform/clock.h"
 #include "platform/sleep.h"

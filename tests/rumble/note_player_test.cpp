@@ -1,12 +1,11 @@
-// PlayNote and DelayMs on the test clock: every report's bytes and the exact count at which it
-// is sent, and how DelayMs reads the counter.
+// PlayNote on the test clock: every report's bytes and the exact count at which it is sent.
 #include "controller/link.h"
 #include "rumble/delay.h"
 #include "rumble/note_player.h"
 #include "rumble/tone_tables.h"
-#include "tests/core_state_reset.h"
-#include "tests/fake_hid.h"
-#include "tests/test_clock.h"
+#include "tests/support/core_state_reset.h"
+#include "tests/support/fake_hid.h"
+#include "tests/support/test_clock.h"
 
 #include <gtest/gtest.h>
 
@@ -105,40 +104,6 @@ TEST_F(NotePlayerTest, SilentNotesStillSendAndUnitOneStillHalves)
                                                 {DelayCounts(1), silent},
                                                 {DelayCounts(1) + DelayCounts(0), silent}}));
     EXPECT_EQ(test_clock::Now(), DelayCounts(1) + 2 * DelayCounts(0));
-}
-
-class DelayMsTest : public ::testing::Test {
-protected:
-    void SetUp() override { test_clock::Reset(); }
-};
-
-// More than ms must pass: a counter that stands still holds DelayMs(0) until it moves.
-TEST_F(DelayMsTest, ZeroWaitsUntilTheCounterMoves)
-{
-    constexpr long long StillReadings = 1000;
-    test_clock::SetStep(0);
-    test_clock::JumpAtReading(StillReadings, 1);
-    DelayMs(0);
-    EXPECT_EQ(test_clock::CounterReadings(), StillReadings + 1);
-}
-
-TEST_F(DelayMsTest, NegativeReturnsAfterTheFirstReadingOfTheLoop)
-{
-    test_clock::SetStep(0);
-    DelayMs(-100);
-    EXPECT_EQ(test_clock::CounterReadings(), 2);
-}
-
-TEST_F(DelayMsTest, ReadsTheFrequencyOnEveryCall)
-{
-    test_clock::SetStep(1);
-    test_clock::SetFrequency(1000);  // one count per millisecond
-    DelayMs(5);
-    EXPECT_EQ(test_clock::Now(), 7) << "the first reading, six more until more than 5 ms";
-    test_clock::SetFrequency(NanosecondsPerSecond);
-    DelayMs(0);
-    EXPECT_EQ(test_clock::Now(), 9);
-    EXPECT_EQ(test_clock::FrequencyReadings(), 2);
 }
 
 }  // namespace

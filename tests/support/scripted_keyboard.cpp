@@ -1,8 +1,8 @@
-#include "tests/scripted_keyboard.h"
+#include "tests/support/scripted_keyboard.h"
 
 #include "platform/interrupt.h"
 #include "platform/keyboard.h"
-#include "tests/test_clock.h"
+#include "tests/support/test_clock.h"
 
 #include <deque>
 

@@ -5,11 +5,11 @@
 #include "monitor/monitor_run.h"
 #include "monitor/poll_thread_control.h"
 #include "platform/interrupt.h"
-#include "tests/fake_hid.h"
-#include "tests/monitor_test_state.h"
-#include "tests/recording_message_box.h"
-#include "tests/scripted_keyboard.h"
-#include "tests/test_clock.h"
+#include "tests/support/fake_hid.h"
+#include "tests/support/monitor_test_state.h"
+#include "tests/support/recording_message_box.h"
+#include "tests/support/scripted_keyboard.h"
+#include "tests/support/test_clock.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // words without sign extension, rejected lengths and reads that brought nothing.
 #include "controller/link.h"
 #include "monitor/input_report.h"
-#include "tests/core_state_reset.h"
-#include "tests/fake_hid.h"
+#include "tests/support/core_state_reset.h"
+#include "tests/support/fake_hid.h"
 
 #include <gtest/gtest.h>
 

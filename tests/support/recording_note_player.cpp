@@ -1,4 +1,4 @@
-#include "tests/recording_note_player.h"
+#include "tests/support/recording_note_player.h"
 
 #include "rumble/note_player.h"
 

@@ -1,7 +1,7 @@
-#include "tests/fake_hid.h"
+#include "tests/support/fake_hid.h"
 
 #include "controller/hid.h"
-#include "tests/test_clock.h"
+#include "tests/support/test_clock.h"
 
 #include <chrono>
 #include <cstring>
