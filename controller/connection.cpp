@@ -1,11 +1,8 @@
 #include "controller/connection.h"
 
+#include "common/time_units.h"
 #include "controller/pacing.h"
 #include "platform/clock.h"
-#include "common/time_units.h"
-
-namespace {
-}  // namespace
 
 void StartConnection(ControllerConnection& connection, int handle, long long minIntervalUs)
 {

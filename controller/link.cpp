@@ -6,8 +6,6 @@ namespace {
 
 constexpr int PacketNumberModulus = 16;
 
-// Byte positions of an output report.
-
 // Starts a report: only the ID and packet number are written; every other byte keeps what it
 // held, so a rumble report still carries the last subcommand's ID and argument.
 void BeginReport(ControllerLinkRecord& link, unsigned char reportId)

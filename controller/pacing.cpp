@@ -1,9 +1,9 @@
 #include "controller/pacing.h"
 
+#include "common/time_units.h"
 #include "platform/clock.h"
 #include "platform/interrupt.h"
 #include "platform/sleep.h"
-#include "common/time_units.h"
 
 #include <algorithm>
 

@@ -1,16 +1,11 @@
 #include "controller/replies.h"
 
+#include "common/time_units.h"
 #include "controller/pacing.h"
 #include "platform/clock.h"
-#include "common/time_units.h"
 #include "controller/protocol.h"
 
 namespace {
-
-
-// Byte positions of the input reports read here.
-
-// Input report IDs that say which mode the controller streams in.
 
 // The battery byte's high nibble: level 8 full, 6 medium, 4 low, 2 critical, 0 empty; its lowest
 // bit is set while charging.

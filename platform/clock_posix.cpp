@@ -1,10 +1,8 @@
 #include "platform/clock.h"
+
 #include "common/time_units.h"
 
 #include <ctime>
-
-namespace {
-}
 
 long long ReadCounterFrequency() { return NanosecondsPerSecond; }
 

@@ -3,9 +3,9 @@
 // stands for.
 #include "platform/midi_input.h"
 
+#include "common/midi_bytes.h"
 #include "platform/clock.h"
 #include "platform/midi_port_names.h"
-#include "common/midi_bytes.h"
 
 #include <alsa/asoundlib.h>
 #include <poll.h>

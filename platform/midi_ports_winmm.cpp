@@ -2,10 +2,10 @@
 // thread of its own for every short message; the callback hands its bytes on from there.
 #include "platform/midi_input.h"
 
-#include "platform/clock.h"
-#include "platform/midi_port_names.h"
 #include "common/byte_order.h"
 #include "common/midi_bytes.h"
+#include "platform/clock.h"
+#include "platform/midi_port_names.h"
 
 #include <windows.h>
 #include <mmsystem.h>

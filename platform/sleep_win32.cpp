@@ -1,4 +1,5 @@
 #include "platform/sleep.h"
+
 #include "common/time_units.h"
 
 #include <windows.h>

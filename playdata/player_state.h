@@ -3,6 +3,7 @@
 
 #include "common/pitch_units.h"  // SemitonesPerOctave: note index steps per octave
 
+
 struct PlayerStateRecord {
     int UnitMs;         // milliseconds per length unit, at least 1
     int DefaultLength;  // units of a note or rest that gives no length, 1 to 16

@@ -1,11 +1,10 @@
 #include "rumble/delay.h"
 
+#include "common/time_units.h"
 #include "platform/clock.h"
 #include "platform/interrupt.h"
-#include "common/time_units.h"
 
 namespace {
-
 
 void WaitMs(int ms, bool interruptible)
 {

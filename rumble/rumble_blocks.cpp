@@ -1,4 +1,5 @@
 #include "rumble/rumble_blocks.h"
+
 #include "common/byte_order.h"
 
 #include <cmath>

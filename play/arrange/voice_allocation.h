@@ -2,8 +2,8 @@
 // a low band, a Joy-Con one actuator and a Pro Controller two.
 #pragma once
 
-#include "common/pitch_units.h"
 
+#include "common/pitch_units.h"
 #include "play/readers/midi_reader.h"
 #include "play/arrange/piece.h"
 

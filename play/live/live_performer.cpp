@@ -1,8 +1,9 @@
 #include "play/live/live_performer.h"
+
+#include "common/time_units.h"
 #include "play/schedule/report_schedule.h"
 
 #include "controller/pacing.h"
-#include "common/time_units.h"
 #include "play/perform/write_claims.h"
 #include "platform/clock.h"
 #include "platform/interrupt.h"

@@ -1,5 +1,6 @@
 #include "play/live/live_play.h"
 
+#include "common/time_units.h"
 #include "controller/session.h"
 #include "play/perform/exit_status.h"
 #include "play/report/wording.h"
@@ -9,7 +10,6 @@
 #include "play/readers/midi_reader.h"
 #include "play/readers/riff_midi.h"
 #include "play/perform/opened_controllers.h"
-#include "common/time_units.h"
 #include "play/perform/play_session.h"
 #include "play/report/timing_lines.h"
 #include "controller/pacing.h"

@@ -1,7 +1,8 @@
 #include "play/live/live_recording.h"
 
-#include "common/midi_bytes.h"
 #include "common/byte_order.h"
+#include "common/midi_bytes.h"
+
 
 
 #include <algorithm>

@@ -5,8 +5,8 @@
 // channel volume, and, when every band is taken, the oldest note giving way.
 #pragma once
 
-#include "play/live/midi_stream.h"
 #include "common/midi_bytes.h"
+#include "play/live/midi_stream.h"
 #include "rumble/tone_tables.h"
 
 #include <vector>

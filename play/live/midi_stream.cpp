@@ -2,6 +2,7 @@
 
 #include "common/midi_bytes.h"
 
+
 namespace {
 
 // Data bytes of a system common message: time code quarter frame and song select take one,

@@ -30,7 +30,7 @@ bool OpenControllers(const std::vector<std::string>& named, long long minInterva
                      std::vector<OpenedController>* opened)
 {
     const auto openOne = [&](const ControllerKind& kind) {
-        const int handle = OpenNextHidHandle(ControllerVendorId, kind.ProductId);
+        const int handle = OpenNextHidHandle(NintendoVendorId, kind.ProductId);
         if (handle == -1) return false;
         opened->push_back(OpenedController{&kind, {}, false, false});
         StartConnection(opened->back().Connection, handle, minIntervalUs);

@@ -2,6 +2,7 @@
 
 #include "common/time_units.h"
 
+
 #include <algorithm>
 #include <cstdio>
 

@@ -3,6 +3,7 @@
 #include "common/byte_order.h"
 #include "common/time_units.h"
 
+
 #include <cstdint>
 
 namespace {

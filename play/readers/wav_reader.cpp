@@ -1,6 +1,7 @@
 #include "play/readers/wav_reader.h"
 
 #include "common/byte_order.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>

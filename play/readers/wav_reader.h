@@ -5,8 +5,8 @@
 // before it is used, so no file can make it read out of bounds, allocate without limit or hang.
 #pragma once
 
-#include "platform/sound_decoder.h"
 #include "common/byte_order.h"
+#include "platform/sound_decoder.h"
 
 #include <cstddef>
 #include <cstdint>

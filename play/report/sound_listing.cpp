@@ -1,8 +1,8 @@
 #include "play/report/sound_listing.h"
 
+#include "common/time_units.h"
 #include "play/report/wording.h"
 #include "play/schedule/stream_schedule.h"
-#include "common/time_units.h"
 
 #include <cmath>
 

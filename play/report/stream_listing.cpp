@@ -1,8 +1,8 @@
 #include "play/report/stream_listing.h"
 
+#include "common/time_units.h"
 #include "play/report/wording.h"
 #include "play/schedule/stream_schedule.h"
-#include "common/time_units.h"
 
 void PrintStreamListing(std::FILE* out, const std::string& name, const std::string& controllers,
                         const RumbleStream& stream, const Schedule& schedule)

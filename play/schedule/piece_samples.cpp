@@ -3,6 +3,7 @@
 #include "common/midi_bytes.h"
 #include "common/time_units.h"
 
+
 #include <algorithm>
 #include <cmath>
 

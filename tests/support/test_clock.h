@@ -9,6 +9,7 @@
 
 #include "common/time_units.h"  // NanosecondsPerSecond: the counts a second unless a test sets another
 
+
 namespace test_clock {
 
 // Step after Reset: a microsecond, so that a wait of whole milliseconds ends on a step.

@@ -1,5 +1,7 @@
 // tavrel-preview LOG [LOG...] OUT.wav OUT.svg: turns the call logs of a run on the virtual
 // controller into the sound of its rumble (WAV) and a piano roll of it (SVG).
+#include "common/time_units.h"
+
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -12,7 +14,6 @@
 #include "tools/preview/rumble_timeline.h"
 #include "tools/preview/rumble_wav.h"
 #include "tavrel_version.h"
-#include "common/time_units.h"
 
 namespace {
 

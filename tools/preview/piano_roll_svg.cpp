@@ -1,5 +1,8 @@
 #include "tools/preview/piano_roll_svg.h"
 
+#include "common/pitch_units.h"
+#include "common/time_units.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -7,8 +10,6 @@
 #include <vector>
 
 #include "tools/preview/tone_bars.h"
-#include "common/pitch_units.h"
-#include "common/time_units.h"
 
 namespace {
 

@@ -1,4 +1,5 @@
 #include "tools/preview/rumble_wav.h"
+
 #include "common/time_units.h"
 
 #include <cmath>

@@ -32,8 +32,6 @@ namespace vj {
 constexpr int StandardReportSize = 49;
 constexpr int SimpleReportSize = 12;
 
-
-
 constexpr int UsbReportSize = 64;
 
 constexpr long long FullReportPeriodNs = ControllerReportPeriodUs * NanosecondsPerMicrosecond;

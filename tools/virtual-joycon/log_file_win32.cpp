@@ -1,4 +1,5 @@
 #include "log_file.h"
+
 #include "common/time_units.h"
 
 #include <windows.h>

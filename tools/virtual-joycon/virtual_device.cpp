@@ -1,8 +1,8 @@
 #include "virtual_device.h"
 
+#include "common/time_units.h"
 #include "event_log.h"
 #include "joycon_reports.h"
-#include "common/time_units.h"
 
 #include <atomic>
 #include <cstdint>

@@ -14,12 +14,13 @@
 // Reads that bring nothing are not seen by a device, so this log has no "timeout" or "fail"
 // lines; "close" is logged when the program closes the device it opened. Each simulated
 // controller has its own device log (event_log.h); faults on decoys go to the first one.
+#include "common/time_units.h"
+
 #include <windows.h>
 
 #include "event_log.h"
 #include "listed_devices.h"
 #include "virtual_device.h"
-#include "common/time_units.h"
 
 #include <cstdio>
 #include <cstdlib>
