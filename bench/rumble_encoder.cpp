@@ -1,6 +1,7 @@
 // How closely the rumble block encoder follows what is wanted: mean and worst error per band,
 // in 1/32 octave (a code step), on a sweep, a vibrato and a stream of fast changes, each
 // encoded three samples to a block and decoded as a controller does; and the encoder's speed.
+#include "common/time_units.h"
 #include "rumble/rumble_blocks.h"
 
 #include <algorithm>
@@ -14,7 +15,7 @@
 
 namespace {
 
-constexpr int SamplesPerSecond = 200;
+constexpr int SamplesPerSecond = static_cast<int>(MicrosecondsPerSecond / SampleSpacingUs);
 constexpr int Seconds = 60;
 constexpr int SampleCount = SamplesPerSecond * Seconds;
 constexpr double Pi = 3.14159265358979323846;

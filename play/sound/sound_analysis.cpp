@@ -1,5 +1,8 @@
 #include "play/sound/sound_analysis.h"
 
+#include "common/time_units.h"
+#include "rumble/rumble_blocks.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -9,7 +12,7 @@ constexpr double Pi = 3.14159265358979323846;
 constexpr double StepBaseHz = 10.0;
 constexpr int LowBandTopStep = 191;     // 626 Hz
 constexpr int HighBandBottomStep = 96;  // 80 Hz
-constexpr int FramesPerSecond = 200;
+constexpr int FramesPerSecond = static_cast<int>(MicrosecondsPerSecond / SampleSpacingUs);  // a rumble sample each
 // The sound is brought down to at least this rate before the resonators: above 2.4 times the
 // highest step, and cheap.
 constexpr int LeastWorkingRate = 6000;
