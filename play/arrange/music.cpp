@@ -43,14 +43,13 @@ bool ArrangeMusic(MusicFile file, const std::string& name, const PlayChoices& ch
         music->Kind = MusicKind::Midi;
         music->Song = std::move(file.Song);
         return ArrangeSong(name, choices, music, error);
-    case MusicFormat::NotMusic: return FailMusic(error, name + ": not a MIDI file and not a tune", true);
+    case MusicFormat::NotMusic: return RefuseNotMusic(name, error);
     case MusicFormat::Tune: break;
     }
     music->Kind = MusicKind::Tune;
     tune_text::TextError failure{};
     if (BuildPiece(file.Voices, choices.VolumePercent, &music->TextPiece, &failure)) return true;
-    return FailMusic(error, name + ":" + std::to_string(failure.Line) + ":" + std::to_string(failure.Column) + ": " +
-                                failure.Message);
+    return FailMusic(error, TuneFaultText(name, failure));
 }
 
 bool ArrangeSound(SoundSource& source, const std::string& name, const PlayChoices& choices,

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 struct MusicError {
     // The whole sentence, naming the file first where it is about the file's contents:

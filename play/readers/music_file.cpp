@@ -35,7 +35,7 @@ bool ReadMusicFile(const MusicBytes& music, const std::string& name, MusicFile* 
     file->Format = music.Format;
     switch (music.Format) {
     case MusicFormat::RumbleFile: return ReadRumbleFile(music.Bytes, name, &file->Stream, error);
-    case MusicFormat::NotMusic: return FailMusic(error, name + ": not a MIDI file and not a tune", true);
+    case MusicFormat::NotMusic: return RefuseNotMusic(name, error);
     case MusicFormat::Midi: {
         midi_file::MidiError failure{};
         if (midi_file::ReadMidiFile(music.Bytes, &file->Song, &failure)) return true;
@@ -45,8 +45,17 @@ bool ReadMusicFile(const MusicBytes& music, const std::string& name, MusicFile* 
     }
     tune_text::TextError failure{};
     if (tune_text::ReadTuneText(music.Bytes, &file->Voices, &failure)) return true;
-    return FailMusic(error, name + ":" + std::to_string(failure.Line) + ":" + std::to_string(failure.Column) + ": " +
-                                failure.Message);
+    return FailMusic(error, TuneFaultText(name, failure));
+}
+
+std::string TuneFaultText(const std::string& name, const tune_text::TextError& fault)
+{
+    return name + ":" + std::to_string(fault.Line) + ":" + std::to_string(fault.Column) + ": " + fault.Message;
+}
+
+bool RefuseNotMusic(const std::string& name, MusicError* error)
+{
+    return FailMusic(error, name + ": not a MIDI file and not a tune", true);
 }
 
 bool LooksLikeRumbleFile(const std::string& bytes) { return LooksLikeBnvib(bytes) || LooksLikeJcvib(bytes); }

@@ -37,6 +37,12 @@ bool TellMusicFormat(std::string bytes, const std::string& name, MusicBytes* mus
 // the byte at fault: "name: byte N: why", "name:line:column: why".
 bool ReadMusicFile(const MusicBytes& music, const std::string& name, MusicFile* file, MusicError* error);
 
+// "name:line:column: why", a tune's fault as every reader of tunes says it.
+std::string TuneFaultText(const std::string& name, const tune_text::TextError& fault);
+
+// "name: not a MIDI file and not a tune", said about the run.
+bool RefuseNotMusic(const std::string& name, MusicError* error);
+
 // True when the bytes are a rumble file's (.bnvib, .jcvib).
 bool LooksLikeRumbleFile(const std::string& bytes);
 
