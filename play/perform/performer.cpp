@@ -1,6 +1,7 @@
 #include "play/perform/performer.h"
 
 #include "common/time_units.h"
+#include "play/perform/report_cursor.h"
 #include "play/perform/write_claims.h"
 
 #include "controller/pacing.h"
@@ -29,32 +30,6 @@ struct Stage {
     const ProgressHandler* Progress = nullptr;
 };
 
-// What a controller's actuators would play had every report so far reached them.
-struct IntendedState {
-    RumbleSample Left = RestingRumbleSample;
-    RumbleSample Right = RestingRumbleSample;
-};
-
-void FollowReport(IntendedState& state, const ScheduledReport& report)
-{
-    RumbleSample samples[MaxSamplesPerBlock];
-    DecodeRumbleBlock(report.Left.Bytes, &state.Left, samples);
-    DecodeRumbleBlock(report.Right.Bytes, &state.Right, samples);
-}
-
-// The report that goes out in place of report after reports before it were passed over: a
-// streamed block steps on from the state the passed-over ones would have left, so the
-// controller is put in the state report leaves instead (its samples but the last unplayed).
-// Without that it would play wrong, and maybe louder than the safe maximum, until the next
-// block that sets both bands.
-ScheduledReport ResyncedReport(const ScheduledReport& report, const IntendedState& after)
-{
-    ScheduledReport sent = report;
-    if (!IsAbsoluteRumbleBlock(report.Left.Bytes)) EncodeStateRumbleBlock(after.Left, sent.Left.Bytes);
-    if (!IsAbsoluteRumbleBlock(report.Right.Bytes)) EncodeStateRumbleBlock(after.Right, sent.Right.Bytes);
-    return sent;
-}
-
 void ReportProgress(Stage& stage, long long playedUs)
 {
     std::lock_guard<std::mutex> guard(stage.Lock);
@@ -76,51 +51,41 @@ PerformOutcome PerformOne(Stage& stage, std::size_t c, const PerformedController
     // due where the pass before ends.
     const long long passUs = lengthUs - repeatFromUs;
     const long long passCounts = CountsFromUs(passUs, stage.Frequency);
-    long long pass = 0;
-    long long passStart = stage.Start + phase;
-    IntendedState intended;
-    const auto dueOf = [&](std::size_t i) { return passStart + CountsFromUs(reports[i].DueUs, stage.Frequency); };
-    for (;; ++pass, passStart += passCounts) {
-        const bool lastPass = passes > 0 && pass + 1 >= passes;
-        // The next pass begins where this one ends: its first report stands for the last ones.
-        std::size_t count = reports.size();
-        if (!lastPass)
-            while (count > 1 && reports[count - 1].DueUs >= lengthUs) --count;
-        std::size_t first = 0;
-        if (pass > 0)
-            while (first + 1 < count && reports[first].DueUs < repeatFromUs) ++first;
-        for (std::size_t next = first; next < count; ++next) {
-            if (stage.Stop) return PerformOutcome::Interrupted;
-            const long long turn = std::max(NextReportTurnOf(connection) - early, stage.Start + phase);
-            // After a stall, reports due before the next one could go out anyway are stale: the
-            // latest of them carries the state, rather than a burst of old ones.
-            const long long earliest = std::max(ReadCounter(), turn);
-            bool passedOver = false;
-            while (next + 1 < count && dueOf(next + 1) <= earliest) {
-                FollowReport(intended, reports[next]);
-                ++next;
-                passedOver = true;
-                if (timing != nullptr) ++timing->PassedOver;
-            }
-            FollowReport(intended, reports[next]);
-            const ScheduledReport report = passedOver ? ResyncedReport(reports[next], intended) : reports[next];
-            const long long due = dueOf(next);
-            const long long at = ClaimWriteTime(stage.Claims, c, std::max(due, turn));
-            const long long sent = WaitUntilCounter(at, true);
-            if (sent < 0) return PerformOutcome::Interrupted;
-            if (timing != nullptr)
-                timing->LateNs.push_back(RescaleCount(sent - due, stage.Frequency, NanosecondsPerSecond));
-            SendRumbleBlocksOn(connection.Link, report.Left.Bytes, report.Right.Bytes);
-            NoteReportWrittenOn(connection);
-            if (connection.Link.WriteLength < 0) {
-                stage.Stop = true;
-                return PerformOutcome::ControllerLost;
-            }
-            ReportProgress(stage, pass * passUs + reports[next].DueUs);
+    ReportCursor cursor;
+    StartReportCursor(cursor, *controller.Plan, lengthUs, repeatFromUs, passes);
+    const long long origin = stage.Start + phase;
+    const auto passStartOf = [&](long long pass) { return origin + pass * passCounts; };
+    long long lastPassStart = origin;
+    while (HasNextReport(cursor)) {
+        if (stage.Stop) return PerformOutcome::Interrupted;
+        const long long turn = std::max(NextReportTurnOf(connection) - early, origin);
+        // After a stall, reports due before the next one could go out anyway are stale: the
+        // latest of them carries the state, rather than a burst of old ones.
+        const long long earliest = std::max(ReadCounter(), turn);
+        long long pass = 0;
+        long long dueUs = 0;
+        int passedOver = 0;
+        const ScheduledReport report = TakeNextReport(
+            cursor,
+            [&](long long p, long long us) { return passStartOf(p) + CountsFromUs(us, stage.Frequency) <= earliest; },
+            &pass, &dueUs, &passedOver);
+        if (timing != nullptr) timing->PassedOver += passedOver;
+        lastPassStart = passStartOf(pass);
+        const long long due = lastPassStart + CountsFromUs(dueUs, stage.Frequency);
+        const long long at = ClaimWriteTime(stage.Claims, c, std::max(due, turn));
+        const long long sent = WaitUntilCounter(at, true);
+        if (sent < 0) return PerformOutcome::Interrupted;
+        if (timing != nullptr)
+            timing->LateNs.push_back(RescaleCount(sent - due, stage.Frequency, NanosecondsPerSecond));
+        SendRumbleBlocksOn(connection.Link, report.Left.Bytes, report.Right.Bytes);
+        NoteReportWrittenOn(connection);
+        if (connection.Link.WriteLength < 0) {
+            stage.Stop = true;
+            return PerformOutcome::ControllerLost;
         }
-        if (lastPass) break;
+        ReportProgress(stage, pass * passUs + dueUs);
     }
-    const long long end = std::max(passStart + CountsFromUs(lengthUs, stage.Frequency), NextReportTurnOf(connection));
+    const long long end = std::max(lastPassStart + CountsFromUs(lengthUs, stage.Frequency), NextReportTurnOf(connection));
     if (WaitUntilCounter(end, true) < 0) return PerformOutcome::Interrupted;
     return stage.Stop ? PerformOutcome::Interrupted : PerformOutcome::Played;
 }
