@@ -113,14 +113,3 @@ void RestoreControllers(std::vector<OpenedController>& opened)
         SayBatteryLow(opened, c);
     }
 }
-
-std::string NamesOf(const std::vector<const ControllerKind*>& kinds)
-{
-    std::string names;
-    for (std::size_t c = 0; c < kinds.size(); ++c) {
-        if (c > 0) names += c + 1 == kinds.size() ? " and " : ", ";
-        names += "the ";
-        names += kinds[c]->Name;
-    }
-    return names;
-}

@@ -42,5 +42,3 @@ void RestoreControllers(std::vector<OpenedController>& opened);
 // "the right Joy-Con", or with several, "the right Joy-Con (controller 2)".
 std::string NameOf(const std::vector<OpenedController>& opened, std::size_t c);
 
-// "the right Joy-Con and the left Joy-Con"
-std::string NamesOf(const std::vector<const ControllerKind*>& kinds);

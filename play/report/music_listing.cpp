@@ -1,10 +1,10 @@
 #include "play/report/music_listing.h"
 
-#include "play/perform/opened_controllers.h"
 #include "play/report/midi_listing.h"
 #include "play/report/sound_listing.h"
 #include "play/report/stream_listing.h"
 #include "play/report/text_listing.h"
+#include "play/report/wording.h"
 
 #include <vector>
 

@@ -60,3 +60,14 @@ bool ParsePlayTime(const std::string& text, long long* us)
     *us = seconds * MicrosecondsPerSecond + fraction;
     return true;
 }
+
+std::string NamesOf(const std::vector<const ControllerKind*>& kinds)
+{
+    std::string names;
+    for (std::size_t c = 0; c < kinds.size(); ++c) {
+        if (c > 0) names += c + 1 == kinds.size() ? " and " : ", ";
+        names += "the ";
+        names += kinds[c]->Name;
+    }
+    return names;
+}

@@ -1,0 +1,80 @@
+// Live input from a MIDI keyboard through WebMIDI, played as --live plays it: the engine's voices
+// take each message as it arrives, and each controller gets a report as soon as a change is
+// allowed (its least interval after the last), else a refresh.
+import { NextReportTurn, SendRumble } from './joycon.js';
+
+const LiveWakeMs = 5;  // how often a waiting controller looks for a change
+const DefaultBendRangeSemitones = 2;
+
+function Now() { return performance.now(); }
+
+// The inputs the browser offers, or a message when it offers none.
+export async function OpenMidi() {
+  if (!navigator.requestMIDIAccess) return { error: 'This browser has no WebMIDI: use Chrome or Edge on a computer.' };
+  try {
+    return { access: await navigator.requestMIDIAccess() };
+  } catch (e) {
+    return { error: `MIDI input was refused: ${(e && e.message) || e}` };
+  }
+}
+
+// Plays input on connections (set up) until stop.requested or a controller is lost. onKeys(text) shows
+// what sounds. Resolves to {outcome, lost, fromArrivalMs: [...]}.
+// choices: {channels (comma-separated), transpose, volume} as for files.
+export async function PerformLive(m, input, connections, choices, stop, onKeys) {
+  const texts = [connections.map((c) => c.kind.productId).join(','), choices.channels || ''];
+  const [idsAt, channelsAt] = texts.map((t) => {
+    const at = m._malloc(t.length + 1);
+    m.stringToUTF8(t, at, t.length + 1);
+    return at;
+  });
+  m._EngineStartLive(idsAt, channelsAt, choices.transpose, choices.volume, DefaultBendRangeSemitones);
+  m._free(idsAt);
+  m._free(channelsAt);
+  const start = Now();
+  const result = { outcome: 'stopped', lost: -1, fromArrivalMs: [] };
+  const arrivals = connections.map(() => []);
+  const wakes = new Set();  // the controllers waiting, woken by a change
+  input.onmidimessage = (e) => {
+    const at = m._malloc(e.data.length);
+    m.HEAPU8.set(e.data, at);
+    const changed = m._EngineLiveBytes(at, e.data.length, Now() - start);
+    m._free(at);
+    if (changed) {
+      arrivals.forEach((a) => a.push(Now()));
+      onKeys(m.UTF8ToString(m._EngineLiveKeys()));
+      wakes.forEach((w) => w());
+    }
+  };
+  const playOne = async (c) => {
+    const connection = connections[c];
+    while (!stop.requested) {
+      const now = Now();
+      const due = start + m._EngineLiveNextDueMs(c, now - start, NextReportTurn(connection) - start);
+      if (due > now) {
+        await new Promise((resolve) => {
+          const done = () => { clearTimeout(timer); wakes.delete(done); resolve(); };
+          const timer = setTimeout(done, Math.min(due - now, LiveWakeMs));
+          wakes.add(done);
+        });
+        continue;
+      }
+      m._EngineLiveTake(c);
+      const at = m._EngineReportBytes();
+      const bytes = m.HEAPU8.slice(at, at + 8);
+      const sentAt = Now();
+      if (!await SendRumble(connection, bytes.subarray(0, 4), bytes.subarray(4, 8))) {
+        stop.requested = true;
+        result.lost = c;
+        result.outcome = 'lost';
+        return;
+      }
+      m._EngineLiveSent(c, sentAt - start);
+      arrivals[c].splice(0).forEach((a) => result.fromArrivalMs.push(sentAt - a));
+    }
+  };
+  await Promise.all(connections.map((_, c) => playOne(c)));
+  input.onmidimessage = null;
+  m._EngineLiveSilence(Now() - start);
+  return result;
+}
