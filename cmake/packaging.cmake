@@ -18,6 +18,20 @@ endif()
 install(DIRECTORY docs DESTINATION ${TAVREL_DOCS_DESTINATION})
 install(FILES examples/greensleeves.txt examples/two-voices.txt examples/greensleeves.mid examples/live_arpeggio.py
         DESTINATION ${TAVREL_DOCS_DESTINATION}/examples)
+# The browser edition, when a built one is given (scripts/package.sh builds it first): the static
+# page, to open from any static host or with a local server.
+set(TAVREL_WEB_PAGE_DIR "" CACHE PATH "A built browser edition (build/web) to put in the packages")
+if(TAVREL_WEB_PAGE_DIR)
+  if(WIN32)
+    set(TAVREL_WEB_DESTINATION web)
+  else()
+    set(TAVREL_WEB_DESTINATION ${CMAKE_INSTALL_DATADIR}/tavrel/web)
+  endif()
+  install(DIRECTORY ${TAVREL_WEB_PAGE_DIR}/ DESTINATION ${TAVREL_WEB_DESTINATION}
+          FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ FILES_MATCHING PATTERN "*.html" PATTERN "*.js" PATTERN "*.css" PATTERN "*.wasm"
+          PATTERN "test" EXCLUDE PATTERN "CMakeFiles" EXCLUDE PATTERN "web" EXCLUDE PATTERN "virtual-joycon" EXCLUDE
+          PATTERN "generated" EXCLUDE PATTERN "test-runs" EXCLUDE)
+endif()
 if(TARGET virtual_joycon)
   install(TARGETS virtual_joycon LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/tavrel)
 endif()

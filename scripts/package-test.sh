@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/package.sh
-scripts/setup-debian.sh lintian man-db
+scripts/setup-debian.sh lintian man-db unzip
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 deb=$(ls build/packages/tavrel_*_"$(dpkg --print-architecture)".deb)
@@ -46,6 +46,13 @@ for program in tavrel tavrel-play tavrel-monitor tavrel-preview; do
   fi
   MANWIDTH=80 man "$program" 2>/dev/null | grep -q "^NAME" || fail "man $program shows no page"
 done
+
+echo "== the browser edition"
+for file in index.html app.js tavrel-engine.js tavrel-engine.wasm; do
+  grep -q "^/usr/share/tavrel/web/$file\$" "$work/files" || fail "the package has no /usr/share/tavrel/web/$file"
+done
+zip=$(ls build/packages/tavrel-*-win64.zip)
+unzip -l "$zip" | grep -q "/web/tavrel-engine.wasm\$" || fail "the Windows zip has no web/tavrel-engine.wasm"
 
 echo "== /usr/bin/tavrel without a controller"
 status=0

@@ -4,14 +4,20 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/setup-debian.sh g++-mingw-w64-x86-64-posix
+scripts/setup-debian.sh g++-mingw-w64-x86-64-posix emscripten
 mkdir -p build/packages
 
-cmake --preset package >/dev/null
+# The browser edition goes into both packages.
+export NODE_PATH=/usr/share/nodejs
+cmake --preset web >/dev/null
+cmake --build --preset web
+web="-DTAVREL_WEB_PAGE_DIR=$PWD/build/web"
+
+cmake --preset package "$web" >/dev/null
 cmake --build --preset package
 (cd build/package && cpack -B "$PWD/../packages" >/dev/null)
 
-cmake --preset package-windows >/dev/null
+cmake --preset package-windows "$web" >/dev/null
 cmake --build --preset package-windows
 (cd build/package-windows && cpack -B "$PWD/../packages" >/dev/null)
 

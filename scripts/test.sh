@@ -11,6 +11,9 @@ cmake --preset default
 cmake --build --preset default
 ctest --preset default -j2
 
+# The browser edition in headless Chromium, against the native program's schedules.
+scripts/web-test.sh
+
 # The tests that run threads (the input monitor, the HID handle table) under ThreadSanitizer.
 cmake --preset tsan
 cmake --build --preset tsan

@@ -272,6 +272,16 @@ EMSCRIPTEN_KEEPALIVE double EngineTakenDueMs(int c)
     return static_cast<double>(Engine.LastPass * Engine.Cursors[c].PassUs + Engine.LastDueUs) / MicrosecondsPerMillisecond;
 }
 
+// Controller c's i-th scheduled report as planned: its 8 rumble bytes at EngineReportBytes(); returns
+// its due time in milliseconds within a pass.
+EMSCRIPTEN_KEEPALIVE double EngineScheduledReport(int c, int i)
+{
+    const ScheduledReport& report = Engine.Plan.Schedules[c].Reports[i];
+    std::copy_n(report.Left.Bytes, RumbleBlockSize, Engine.Report);
+    std::copy_n(report.Right.Bytes, RumbleBlockSize, Engine.Report + RumbleBlockSize);
+    return static_cast<double>(report.DueUs) / MicrosecondsPerMillisecond;
+}
+
 // For drawing: how many reports controller c's schedule holds, and the i-th one's due time (ms)
 // with its bands decoded as the controller plays them (high and low: Hz and share of full).
 EMSCRIPTEN_KEEPALIVE int EngineScheduleSize(int c) { return static_cast<int>(Engine.Plan.Schedules[c].Reports.size()); }

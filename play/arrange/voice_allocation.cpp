@@ -92,7 +92,10 @@ std::vector<NoteEvent> NoteEventsOf(const std::vector<midi_file::MidiNote>& note
     std::sort(events.begin(), events.end(), [&](const NoteEvent& a, const NoteEvent& b) {
         if (a.AtUs != b.AtUs) return a.AtUs < b.AtUs;
         if (a.Starts != b.Starts) return !a.Starts;
-        return notes[a.Note].Key > notes[b.Note].Key;
+        if (notes[a.Note].Key != notes[b.Note].Key) return notes[a.Note].Key > notes[b.Note].Key;
+        // The song's order last: every standard library then sorts alike, so that every build
+        // (and the browser's) gives the same notes the same bands.
+        return a.Note < b.Note;
     });
     return events;
 }

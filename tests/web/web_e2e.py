@@ -2,7 +2,8 @@
 controller's own protocol code (strict, as real ones) and a stand-in MIDI keyboard.
 
 Usage: web_e2e.py --page DIR --play PATH --work DIR [--screenshot PATH] SCENARIO...
-Scenarios: tune, midi, bnvib, wav (each played on the page and checked report for report against
+Scenarios: schedules (whole pieces planned by the page's engine, every report against tavrel-play
+--schedule), tune, midi, bnvib, wav (each played on the page and checked report for report against
 tavrel-play --schedule with the same options), usb (a Pro Controller's handshake), several (a
 right and a left Joy-Con, one unplugged while playing), stop, close (the page closed while
 playing), refused (a file the engine refuses, said as tavrel-play says it), no-webhid, live (a
@@ -219,21 +220,28 @@ def scenario_bnvib(browser, args):
     return c
 
 
-def scenario_wav(browser, args):
-    c = Checks("sound file")
-    path = os.path.join(args.work, "tones.wav")
+def make_wav(args, name, channels=1, seconds=1.5):
+    """Tones that change and stop: 220 then 330 Hz (the right channel a fifth above), then silence."""
+    path = os.path.join(args.work, name)
     rate = 22050
     with wave.open(path, "wb") as w:
-        w.setnchannels(1)
+        w.setnchannels(channels)
         w.setsampwidth(2)
         w.setframerate(rate)
         frames = bytearray()
-        for i in range(int(rate * 1.5)):
-            hz = 220 if i < rate * 0.7 else 330
-            level = 0.5 if i < rate * 1.3 else 0.0
-            frames += struct.pack("<h", int(32767 * level * math.sin(2 * math.pi * hz * i / rate)))
+        for i in range(int(rate * seconds)):
+            hz = 220 if i < rate * seconds * 0.45 else 330
+            level = 0.5 if i < rate * seconds * 0.85 else 0.0
+            for ch in range(channels):
+                wave_at = math.sin(2 * math.pi * hz * (1.5 if ch else 1.0) * i / rate)
+                frames += struct.pack("<h", int(32767 * level * wave_at))
         w.writeframes(bytes(frames))
-    play_and_check(browser, args, c, "wav", path, interval_ms=STREAM_SPACING_MS)
+    return path
+
+
+def scenario_wav(browser, args):
+    c = Checks("sound file")
+    play_and_check(browser, args, c, "wav", make_wav(args, "tones.wav"), interval_ms=STREAM_SPACING_MS)
     return c
 
 
@@ -365,7 +373,83 @@ def scenario_live(browser, args):
     return c
 
 
-SCENARIOS = {"tune": scenario_tune, "midi": scenario_midi, "bnvib": scenario_bnvib, "wav": scenario_wav,
+ENGINE_SCHEDULES = """
+const [cases, done] = [arguments[0], arguments[arguments.length - 1]];
+(async () => {
+  const e = await import('/engine.js');
+  const m = await e.LoadEngine();
+  const hex = (bytes) => Array.from(bytes, (b) => b.toString(16).padStart(2, '0')).join('');
+  const out = [];
+  for (const c of cases) {
+    const bytes = Uint8Array.from(atob(c.data), (ch) => ch.charCodeAt(0));
+    e.SetChoices(m, c.choices);
+    const refused = await e.ReadMusicBytes(m, bytes, c.name, null);
+    if (refused) { out.push({refused}); continue; }
+    const n = e.PlanFor(m, c.productIds);
+    const schedules = [];
+    for (let k = 0; k < n; ++k)
+      schedules.push(e.PlannedSchedule(m, k).map((r) => [Math.round(r.dueMs * 1000), hex(r.bytes)]));
+    out.push({schedules, length: m._EngineLengthMs(0)});
+  }
+  done(out);
+})().catch((x) => done(String(x)));
+"""
+
+PRODUCT_IDS = {"right": 0x2007, "left": 0x2006, "pro": 0x2009}
+DEFAULT_CHOICES = {"volume": 100, "tempo": 100, "transpose": 0, "loops": 1, "startMs": 0, "attackMs": 0,
+                   "releaseMs": 0, "minIntervalMs": 15, "tracks": "", "channels": "", "soundChannel": 0}
+
+
+def scenario_schedules(browser, args):
+    """Every report of whole pieces, as the page's engine plans them, against tavrel-play
+    --schedule: the same C++ built twice, by two compilers against two standard libraries."""
+    import base64
+    import fixtures  # noqa: E402 (needs midiutil)
+    c = Checks("schedules of whole pieces")
+    ensemble = os.path.join(args.work, "ensemble-long.mid")
+    fixtures.ensemble(ensemble, bars=4)
+    shaped = os.path.join(args.work, "shaped-long.bnvib")
+    native(args, "--release", "50", "--write-bnvib", shaped, os.path.join(SOURCE, "examples", "greensleeves.txt"))
+    midi = os.path.join(SOURCE, "examples", "greensleeves.mid")
+    cases = [  # (path, kinds, options, choices)
+        (os.path.join(SOURCE, "examples", "greensleeves.txt"), ["right"], [], {}),
+        (os.path.join(SOURCE, "examples", "two-voices.txt"), ["pro"], ["--volume", "70", "--attack", "20", "--release", "40"],
+         {"volume": 70, "attackMs": 20, "releaseMs": 40}),
+        (midi, ["right"], [], {}),
+        (midi, ["right", "left", "pro"], [], {}),
+        (midi, ["left"], ["--tracks", "2,3", "--transpose", "-3", "--tempo", "120", "--start", "5", "--loop", "2"],
+         {"tracks": "2,3", "transpose": -3, "tempo": 120, "startMs": 5000, "loops": 2}),
+        (ensemble, ["right", "pro"], ["--channels", "1,2"], {"channels": "1,2"}),
+        (shaped, ["pro"], [], {}),
+    ]
+    stereo = make_wav(args, "stereo.wav", channels=2, seconds=4)
+    cases += [(stereo, ["pro"], [], {}), (stereo, ["right"], ["--channel", "right"], {"soundChannel": 2})]
+    given = []
+    for path, kinds, _, choices in cases:
+        with open(path, "rb") as f:
+            given.append({"name": os.path.basename(path), "data": base64.b64encode(f.read()).decode(),
+                          "productIds": [PRODUCT_IDS[k] for k in kinds], "choices": dict(DEFAULT_CHOICES, **choices)})
+    browser.open(hid={"variables": STRICT})
+    browser.driver.set_script_timeout(120)
+    planned = browser.driver.execute_async_script(ENGINE_SCHEDULES, given)
+    if not c.expect(isinstance(planned, list), "the page's engine failed: %r" % planned):
+        return c
+    for (path, kinds, options, _), page in zip(cases, planned):
+        what = "%s on %s %s" % (os.path.basename(path), ",".join(kinds), " ".join(options))
+        if not c.expect("schedules" in page, "%s: the page's engine refused it: %r" % (what, page)):
+            continue
+        wanted = schedules_of(args, path, "--controller", ",".join(kinds), *options)
+        for k, (reports, _) in enumerate(wanted):
+            mine = [(due, bytes.fromhex(data)) for due, data in page["schedules"][k]]
+            theirs = [(due // 1000, data if len(data) == 8 else data * 2) for due, data in reports]
+            differ = [i for i, (a, b) in enumerate(zip(mine, theirs)) if a != b]
+            c.expect(len(mine) == len(theirs) and not differ,
+                     "%s, controller %d: %d reports on the page, %d from tavrel-play; first differing: %r" %
+                     (what, k + 1, len(mine), len(theirs), [(mine[i][0], mine[i][1].hex(), theirs[i][0], theirs[i][1].hex()) for i in differ[:1]]))
+    return c
+
+
+SCENARIOS = {"schedules": scenario_schedules, "tune": scenario_tune, "midi": scenario_midi, "bnvib": scenario_bnvib, "wav": scenario_wav,
              "usb": scenario_usb, "several": scenario_several, "stop": scenario_stop, "close": scenario_close,
              "refused": scenario_refused, "no-webhid": scenario_no_webhid, "live": scenario_live}
 
@@ -378,6 +462,7 @@ def main():
     parser.add_argument("--screenshot")
     parser.add_argument("scenarios", nargs="+", choices=sorted(SCENARIOS))
     args = parser.parse_args()
+    args.work = os.path.abspath(args.work)  # the browser takes files by absolute path
     os.makedirs(args.work, exist_ok=True)
     server = serve(args.page)
     browser = Browser(args, "http://127.0.0.1:%d/" % server.server_address[1])
@@ -385,7 +470,11 @@ def main():
     try:
         for name in args.scenarios:
             started = time.monotonic()
-            c = SCENARIOS[name](browser, args)
+            try:
+                c = SCENARIOS[name](browser, args)
+            except Exception as e:  # one scenario's failure does not hide the others' results
+                c = Checks(name)
+                c.expect(False, "%s: %s" % (type(e).__name__, str(e).split("\n")[0]))
             print("%s: %s (%.1f s)" % (name, "ok" if not c.failures else "FAILED", time.monotonic() - started))
             failures += ["%s: %s" % (c.name, f) for f in c.failures]
     finally:

@@ -104,6 +104,18 @@ export function DecodedSchedule(m, c) {
   return out;
 }
 
+// Controller c's schedule as planned: [{dueMs, bytes (8)}] of one pass.
+export function PlannedSchedule(m, c) {
+  const out = [];
+  const n = m._EngineScheduleSize(c);
+  for (let i = 0; i < n; ++i) {
+    const dueMs = m._EngineScheduledReport(c, i);
+    const at = m._EngineReportBytes();
+    out.push({ dueMs, bytes: m.HEAPU8.slice(at, at + ReportBytes) });
+  }
+  return out;
+}
+
 export function BnvibBytes(m) {
   const at = m._EngineBnvib();
   return m.HEAPU8.slice(at, at + m._EngineBytesSize());
