@@ -47,7 +47,7 @@ def measure_page(args, work):
         browser.open_file(os.path.abspath(args.piece))
         pressed_ms = browser.js("const t = performance.now(); document.getElementById('play').click(); return t;")
         browser.wait(lambda: browser.state() == "playing", 20)
-        browser.finished()
+        browser.finished(limit_s=600)
         timing = browser.js("return document.getElementById('timing').textContent")
         log = os.path.join(work, "page.log")
         events = browser.events("page")

@@ -126,8 +126,8 @@ class Browser:
         self.click("play")
         self.wait(lambda: self.state() == "playing" or self.message(), 20)
 
-    def finished(self):
-        return self.wait(lambda: self.state() == "idle")
+    def finished(self, limit_s=PLAY_LIMIT_S):
+        return self.wait(lambda: self.state() == "idle", limit_s)
 
     def events(self, tag, k=0):
         """Controller k's log, kept in the work folder, as events."""

@@ -6,12 +6,15 @@ import {
   BatteryText, HidFilters, KindOf, RestoreController, RestoreControllerAtOnce, SetUpController, StartConnection,
   StopListening,
 } from './joycon.js';
-import { PerformSchedules } from './performer.js';
+import { NextWriteAt, PerformSchedules } from './performer.js';
 import { OpenMidi, PerformLive } from './live.js';
 import { DrawRoll } from './piano_roll.js';
 
 const DefaultMinIntervalMs = 15;
 const LampsOfFirst = 0x01;  // controller k shows lamp k + 1
+// A frame is not drawn this close before a report is due: its layout and drawing would hold the
+// report up.
+const DrawClearanceMs = 8;
 
 const $ = (id) => document.getElementById(id);
 const page = {
@@ -125,9 +128,16 @@ function ProductIds(devices) { return devices.map((d) => d.productId); }
 function ShowPlan(devices) {
   const n = PlanFor(page.engine, ProductIds(devices));
   page.schedules = [];
-  for (let c = 0; c < n; ++c) page.schedules.push(DecodedSchedule(page.engine, c));
+  for (let c = 0; c < n; ++c) {
+    const reports = DecodedSchedule(page.engine, c);
+    // A Joy-Con's one actuator takes the same block twice: it is drawn once.
+    reports.actuators = devices.length > 0 ? KindOf(devices[c]).actuators : 1;
+    page.schedules.push(reports);
+  }
   page.lengthMs = page.engine._EngineLengthMs(0);
-  $('listing').textContent = Listing(page.engine);
+  // Laid out anew only when it changed: a long listing's layout would hold up the first reports.
+  const listing = Listing(page.engine);
+  if ($('listing').textContent !== listing) $('listing').textContent = listing;
   page.playedMs = 0;
   DrawRoll($('roll'), page.schedules, 0);
 }
@@ -159,9 +169,14 @@ function FormatTime(ms) {
 
 function ShowProgress() {
   if (!page.session) return;
+  if (NextWriteAt(page.session.stop) - performance.now() < DrawClearanceMs) {
+    requestAnimationFrame(ShowProgress);
+    return;
+  }
   const length = page.lengthMs || 1;
   $('progress-bar').value = Math.min(1, (page.playedMs % length) / length);
-  $('progress-text').textContent = `${FormatTime(page.playedMs)} of ${FormatTime(page.lengthMs)}`;
+  const text = `${FormatTime(page.playedMs)} of ${FormatTime(page.lengthMs)}`;
+  if ($('progress-text').textContent !== text) $('progress-text').textContent = text;
   DrawRoll($('roll'), page.schedules, page.playedMs);
   requestAnimationFrame(ShowProgress);
 }

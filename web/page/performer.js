@@ -6,7 +6,7 @@
 import { NextDueMs, PlanFigures, TakeReport } from './engine.js';
 import { NextReportTurn, SendRumble } from './joycon.js';
 
-const SpinMarginMs = 4;                   // setTimeout may wake this late
+const SpinMarginMs = 6;                   // setTimeout may wake this late
 const LeastGapBetweenControllersMs = 2;   // writes to two controllers never closer than this
 
 // Resolves at performance.now() >= at, or early once stop.requested is set.
@@ -42,6 +42,10 @@ function ClaimWriteTime(claims, c, at) {
   return at;
 }
 
+// When the next report of any controller goes out (performance.now() time): the page's drawing
+// keeps clear of it.
+export function NextWriteAt(stop) { return stop.writeAt ? Math.min(...stop.writeAt) : Infinity; }
+
 // Plays the engine's planned schedules on connections (one each, in order). onSent(c, report,
 // sentAt) is told of every report. Resolves to {outcome: 'played' | 'stopped' | 'lost', lost,
 // lateMs: [...], passedOver}.
@@ -53,6 +57,7 @@ export async function PerformSchedules(m, connections, stop, onSent) {
   const claims = new Array(n).fill(null);
   claims.gap = Math.min(phase, LeastGapBetweenControllersMs);
   const result = { outcome: 'played', lost: -1, lateMs: [], passedOver: 0, start };
+  stop.writeAt = new Array(n).fill(Infinity);
 
   const performOne = async (c) => {
     const connection = connections[c];
@@ -68,6 +73,7 @@ export async function PerformSchedules(m, connections, stop, onSent) {
       const due = origin + report.dueMs;
       lastPassStart = origin + report.pass * figures.passMs;
       const at = ClaimWriteTime(claims, c, Math.max(due, turn));
+      stop.writeAt[c] = at;
       await WaitUntil(at, stop);
       if (stop.requested) return 'stopped';
       const sentAt = performance.now();
@@ -77,6 +83,7 @@ export async function PerformSchedules(m, connections, stop, onSent) {
         result.lost = c;
         return 'lost';
       }
+      stop.writeAt[c] = Infinity;
       if (onSent) onSent(c, report, sentAt - origin);
     }
     const end = Math.max(lastPassStart + figures.lengthMs, NextReportTurn(connection));

@@ -5,6 +5,7 @@ const WindowMs = 8000;
 const NowAt = 0.25;
 const LowestHz = 40;
 const HighestHz = 1300;
+const LastReportMs = 50;  // how long the last report is drawn
 const BandColours = ['#ffb347', '#ff6f61', '#6fc3ff', '#7dffa8'];  // left high, left low, right high, right low
 
 function HeightOf(hz, height) {
@@ -12,7 +13,19 @@ function HeightOf(hz, height) {
   return height - Math.max(0, Math.min(1, share)) * height;
 }
 
-// schedules: per controller the engine's decoded reports; playedMs: where the cursor stands.
+// The first report that may still sound at ms: reports are in time order.
+function FirstFrom(reports, ms) {
+  let low = 0;
+  let high = reports.length;
+  while (low < high) {
+    const mid = (low + high) >> 1;
+    if (reports[mid].dueMs < ms) low = mid + 1;
+    else high = mid;
+  }
+  return Math.max(0, low - 1);
+}
+
+// schedules: per controller the engine's decoded reports (with .actuators, 1 or 2); playedMs: where the cursor stands.
 export function DrawRoll(canvas, schedules, playedMs) {
   const g = canvas.getContext('2d');
   const { width, height } = canvas;
@@ -26,11 +39,10 @@ export function DrawRoll(canvas, schedules, playedMs) {
   const x = (ms) => ((ms - from) / WindowMs) * width;
   schedules.forEach((reports, c) => {
     const lane = schedules.length > 1 ? c / schedules.length : 0;
-    for (let i = 0; i < reports.length; ++i) {
+    for (let i = FirstFrom(reports, from); i < reports.length && reports[i].dueMs <= from + WindowMs; ++i) {
       const start = reports[i].dueMs;
-      const end = i + 1 < reports.length ? reports[i + 1].dueMs : start + 50;
-      if (end < from || start > from + WindowMs) continue;
-      reports[i].bands.forEach(([hz, share], b) => {
+      const end = i + 1 < reports.length ? reports[i + 1].dueMs : start + LastReportMs;
+      reports[i].bands.slice(0, 2 * (reports.actuators || 2)).forEach(([hz, share], b) => {
         if (share <= 0) return;
         g.globalAlpha = Math.min(1, 0.25 + share * 2);
         g.fillStyle = BandColours[b];
