@@ -27,10 +27,14 @@ if(TAVREL_WEB_PAGE_DIR)
   else()
     set(TAVREL_WEB_DESTINATION ${CMAKE_INSTALL_DATADIR}/tavrel/web)
   endif()
-  install(DIRECTORY ${TAVREL_WEB_PAGE_DIR}/ DESTINATION ${TAVREL_WEB_DESTINATION}
-          FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ FILES_MATCHING PATTERN "*.html" PATTERN "*.js" PATTERN "*.css" PATTERN "*.wasm"
-          PATTERN "test" EXCLUDE PATTERN "CMakeFiles" EXCLUDE PATTERN "web" EXCLUDE PATTERN "virtual-joycon" EXCLUDE
-          PATTERN "generated" EXCLUDE PATTERN "test-runs" EXCLUDE)
+  # The page is the folder's own files; its subfolders are the build's and the tests'.
+  file(GLOB TAVREL_WEB_FILES ${TAVREL_WEB_PAGE_DIR}/*.html ${TAVREL_WEB_PAGE_DIR}/*.js ${TAVREL_WEB_PAGE_DIR}/*.css
+       ${TAVREL_WEB_PAGE_DIR}/*.wasm)
+  if(NOT TAVREL_WEB_FILES)
+    message(FATAL_ERROR "TAVREL_WEB_PAGE_DIR ${TAVREL_WEB_PAGE_DIR} holds no built page")
+  endif()
+  install(FILES ${TAVREL_WEB_FILES} DESTINATION ${TAVREL_WEB_DESTINATION}
+          PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 endif()
 if(TARGET virtual_joycon)
   install(TARGETS virtual_joycon LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/tavrel)

@@ -6,7 +6,8 @@ Scenarios: schedules (whole pieces planned by the page's engine, every report ag
 --schedule), tune, midi, bnvib, wav (each played on the page and checked report for report against
 tavrel-play --schedule with the same options), usb (a Pro Controller's handshake), several (a
 right and a left Joy-Con, one unplugged while playing), stop, close (the page closed while
-playing), refused (a file the engine refuses, said as tavrel-play says it), no-webhid, live (a
+playing), refused (a file the engine refuses, said as tavrel-play says it), asking (refused and
+empty requests, remembered controllers), silent (a controller that never answers), no-webhid, live (a
 melody from the stand-in keyboard). Exits 0 when every check passed, 1 with the failures listed.
 """
 import argparse
@@ -146,6 +147,11 @@ def read(path):
         return f.read()
 
 
+def read_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
 def write_file(args, name, data):
     path = os.path.join(args.work, name)
     with open(path, "wb" if isinstance(data, bytes) else "w") as f:
@@ -194,9 +200,21 @@ def play_and_check(browser, args, c, name, path, options=(), choices=(), hid=Non
 
 
 def scenario_tune(browser, args):
+    """A text tune played, then saved as a .bnvib: the same bytes as tavrel-play --write-bnvib."""
     c = Checks("text tune")
-    play_and_check(browser, args, c, "tune", write_file(args, "tune.txt", TUNE), options=["--volume", "80"],
-                   choices=[("volume", 80)])
+    path = write_file(args, "tune.txt", TUNE)
+    play_and_check(browser, args, c, "tune", path, options=["--volume", "80", "--release", "40"],
+                   choices=[("volume", 80), ("release", 40)], interval_ms=STREAM_SPACING_MS)
+    saved = os.path.join(args.work, "tune.bnvib")
+    if os.path.exists(saved):
+        os.remove(saved)
+    browser.driver.execute_cdp_cmd("Browser.setDownloadBehavior", {"behavior": "allow", "downloadPath": args.work})
+    browser.click("save")
+    c.expect(browser.wait(lambda: os.path.exists(saved) and os.path.getsize(saved) > 0, 10), "nothing saved")
+    wanted = os.path.join(args.work, "tune-native.bnvib")
+    native(args, "--volume", "80", "--release", "40", "--write-bnvib", wanted, path)
+    c.expect(os.path.exists(saved) and read_bytes(saved) == read_bytes(wanted),
+             "the saved .bnvib differs from tavrel-play --write-bnvib's")
     return c
 
 
@@ -322,6 +340,44 @@ def scenario_refused(browser, args):
     c.expect(said and browser.message() == expected.replace(path, "photo.mid"),
              "the page says %r where tavrel-play says %r" % (browser.message(), said))
     c.expect(browser.js("return document.getElementById('play').disabled"), "Play is offered for a refused file")
+    return c
+
+
+def scenario_asking(browser, args):
+    """What the page says when the user refuses the browser's request or chooses nothing, and
+    that it lists by itself the controllers the browser remembers."""
+    c = Checks("asking for controllers")
+    browser.open(hid={"variables": STRICT, "grant": "refuse"})
+    browser.click("connect")
+    c.expect(browser.wait(lambda: "refused access" in browser.message(), 5), "refused: the page says %r" % browser.message())
+    browser.open(hid={"variables": STRICT, "grant": "none"})
+    browser.click("connect")
+    c.expect(browser.wait(lambda: "No controller was chosen" in browser.message(), 5),
+             "none chosen: the page says %r" % browser.message())
+    browser.open(hid={"variables": dict(STRICT, TAVREL_VJ_CONTROLLER="right,pro"), "remembered": True})
+    listed = lambda: browser.js("return [...document.querySelectorAll('#controllers li:not(.none)')].map(e => e.textContent)")
+    c.expect(browser.wait(lambda: len(listed()) == 2, 5), "remembered controllers listed: %r" % listed())
+    c.expect(listed() and listed()[0].startswith("right Joy-Con") and listed()[1].startswith("Pro Controller"),
+             "named %r" % listed())
+    return c
+
+
+def scenario_silent(browser, args):
+    """A controller that takes reports but never answers: the page says so, plays nothing, and
+    still sends the tear-down."""
+    c = Checks("a controller that does not answer")
+    browser.open(hid={"variables": dict(STRICT, TAVREL_VJ_MODE="silent")})
+    browser.connect(1)
+    browser.open_file(write_file(args, "tune.txt", TUNE))
+    browser.click("play")
+    c.expect(browser.wait(lambda: "does not answer" in browser.message(), 20), "the page says %r" % browser.message())
+    c.expect(browser.finished(), "the page did not come back")
+    writes = writes_of(browser.events("silent"))
+    rumble = [i for i, w in enumerate(writes) if w[2][0] == 0x10]
+    c.expect(len(rumble) == 1, "%d rumble reports sent to a controller that never answered" % len(rumble))
+    # Each subcommand of the tear-down is tried three times: once each is what it sends.
+    ops = collapse([(w[2][0], bytes(w[2][2:6]) if w[2][0] == 0x10 else bytes(w[2][10:12])) for w in writes])
+    c.expect(ops[-4:] == TEAR_DOWN_TAIL, "no tear-down at the end: %r" % ops[-4:])
     return c
 
 
@@ -451,7 +507,7 @@ def scenario_schedules(browser, args):
 
 SCENARIOS = {"schedules": scenario_schedules, "tune": scenario_tune, "midi": scenario_midi, "bnvib": scenario_bnvib, "wav": scenario_wav,
              "usb": scenario_usb, "several": scenario_several, "stop": scenario_stop, "close": scenario_close,
-             "refused": scenario_refused, "no-webhid": scenario_no_webhid, "live": scenario_live}
+             "refused": scenario_refused, "asking": scenario_asking, "silent": scenario_silent, "no-webhid": scenario_no_webhid, "live": scenario_live}
 
 
 def main():

@@ -22,6 +22,8 @@ const page = {
   devices: [],       // HIDDevices connected and opened, in the order they came
   battery: new Map(), // device -> what its reports last said
   file: null,        // {bytes, name}
+  ready: false,      // the file was read and can play
+  readAfter: false,  // the choices or controllers changed while playing: read again at the end
   schedules: [],     // decoded, for the piano roll
   lengthMs: 0,
   playedMs: 0,
@@ -142,8 +144,14 @@ function ShowPlan(devices) {
   DrawRoll($('roll'), page.schedules, 0);
 }
 
+// Reads the file again with the choices; while playing that waits for the end, since the engine
+// plans one piece at a time.
 async function ReadFile() {
   if (!page.file || !page.engine) return;
+  if (page.session) {
+    page.readAfter = true;
+    return;
+  }
   SetChoices(page.engine, Choices());
   const refused = await ReadMusicBytes(page.engine, page.file.bytes, page.file.name, DecodeSound);
   page.ready = !refused;
@@ -158,6 +166,10 @@ async function ReadFile() {
 }
 
 async function OpenFile(file) {
+  if (page.session) {
+    Say('Stop first, then open the next file.', 'info');
+    return;
+  }
   page.file = { bytes: new Uint8Array(await file.arrayBuffer()), name: file.name };
   await ReadFile();
 }
@@ -239,6 +251,10 @@ async function EndSession(connections, setUp = connections.length) {
   }
   page.session = null;
   SetState('idle');
+  if (page.readAfter) {
+    page.readAfter = false;
+    await ReadFile();
+  }
 }
 
 function SayHowItEnded(result, connections, ending) {

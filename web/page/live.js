@@ -6,7 +6,19 @@ import { NextReportTurn, SendRumble } from './joycon.js';
 const LiveWakeMs = 5;  // how often a waiting controller looks for a change
 const DefaultBendRangeSemitones = 2;
 
+const NoteNames = ['C', 'C#', 'D', 'D#', 'E', 'F', 'F#', 'G', 'G#', 'A', 'A#', 'B'];
+const KeysPerOctave = 12;
+
 function Now() { return performance.now(); }
+
+// "C5 E5 (controller 2)" from the engine's "key@controller" list: MIDI key 60 is C4.
+function KeysText(list, controllers) {
+  return list.split(' ').filter(Boolean).map((item) => {
+    const [key, c] = item.split('@').map(Number);
+    const name = NoteNames[key % KeysPerOctave] + (Math.floor(key / KeysPerOctave) - 1);
+    return controllers > 1 ? `${name} (controller ${c + 1})` : name;
+  }).join(' ');
+}
 
 // The inputs the browser offers, or a message when it offers none.
 export async function OpenMidi() {
@@ -42,7 +54,7 @@ export async function PerformLive(m, input, connections, choices, stop, onKeys) 
     m._free(at);
     if (changed) {
       arrivals.forEach((a) => a.push(Now()));
-      onKeys(m.UTF8ToString(m._EngineLiveKeys()));
+      onKeys(KeysText(m.UTF8ToString(m._EngineLiveKeys()), connections.length));
       wakes.forEach((w) => w());
     }
   };
