@@ -2,6 +2,7 @@
 // take each message as it arrives, and each controller gets a report as soon as a change is
 // allowed (its least interval after the last), else a refresh.
 import { NextReportTurn, SendRumble } from './joycon.js';
+import { ClaimWriteTime, StartWriteClaims, WaitUntil } from './performer.js';
 
 const LiveWakeMs = 5;  // how often a waiting controller looks for a change
 const DefaultBendRangeSemitones = 2;
@@ -58,19 +59,23 @@ export async function PerformLive(m, input, connections, choices, stop, onKeys) 
       wakes.forEach((w) => w());
     }
   };
+  const claims = StartWriteClaims(connections.length, Math.max(...connections.map((c) => c.minIntervalMs)));
   const playOne = async (c) => {
     const connection = connections[c];
     while (!stop.requested) {
       const now = Now();
       const due = start + m._EngineLiveNextDueMs(c, now - start, NextReportTurn(connection) - start);
-      if (due > now) {
+      if (due - now > LiveWakeMs) {
         await new Promise((resolve) => {
           const done = () => { clearTimeout(timer); wakes.delete(done); resolve(); };
-          const timer = setTimeout(done, Math.min(due - now, LiveWakeMs));
+          const timer = setTimeout(done, Math.min(due - now - LiveWakeMs, LiveWakeMs));
           wakes.add(done);
         });
         continue;
       }
+      await WaitUntil(ClaimWriteTime(claims, c, due), stop);
+      if (stop.requested) break;
+      // What sounds now: changes that came while it waited go out in this report.
       m._EngineLiveTake(c);
       const at = m._EngineReportBytes();
       const bytes = m.HEAPU8.slice(at, at + 8);

@@ -10,7 +10,7 @@ const SpinMarginMs = 6;                   // setTimeout may wake this late
 const LeastGapBetweenControllersMs = 2;   // writes to two controllers never closer than this
 
 // Resolves at performance.now() >= at, or early once stop.requested is set.
-function WaitUntil(at, stop) {
+export function WaitUntil(at, stop) {
   return new Promise((resolve) => {
     const channel = new MessageChannel();
     const check = () => {
@@ -28,8 +28,16 @@ function WaitUntil(at, stop) {
   });
 }
 
+// The claims of n controllers whose reports keep intervalMs: writes to two of them never closer
+// than a share of it, at most LeastGapBetweenControllersMs.
+export function StartWriteClaims(n, intervalMs) {
+  const claims = new Array(n).fill(null);
+  claims.gap = Math.min(intervalMs / n, LeastGapBetweenControllersMs);
+  return claims;
+}
+
 // Each controller's next write time kept a short gap from every other controller's.
-function ClaimWriteTime(claims, c, at) {
+export function ClaimWriteTime(claims, c, at) {
   for (let moved = true; moved;) {
     moved = false;
     claims.forEach((x, other) => {
@@ -54,8 +62,7 @@ export async function PerformSchedules(m, connections, stop, onSent) {
   const interval = Math.max(...connections.map((c) => c.minIntervalMs));
   const start = performance.now() + interval;
   const phase = interval / n;
-  const claims = new Array(n).fill(null);
-  claims.gap = Math.min(phase, LeastGapBetweenControllersMs);
+  const claims = StartWriteClaims(n, interval);
   const result = { outcome: 'played', lost: -1, lateMs: [], passedOver: 0, start };
   stop.writeAt = new Array(n).fill(Infinity);
 
