@@ -14,7 +14,8 @@ ctest --preset default -j2
 # The browser edition in headless Chromium, against the native program's schedules.
 scripts/web-test.sh
 
-# The tests that run threads (the input monitor, the HID handle table) under ThreadSanitizer.
+# The tests that run threads (the input monitor, the HID handle table, tavrel-play's performers) under
+# ThreadSanitizer.
 cmake --preset tsan
 cmake --build --preset tsan
 ctest --preset tsan -j2
