@@ -39,6 +39,7 @@ struct EngineState {
     std::string Error;
     std::string Text;        // the last text handed out
     std::string Bytes;       // the last bytes handed out
+    std::vector<double> Decoded;  // the last schedule handed out decoded
     unsigned char Report[ReportBytes] = {};
     long long LastPass = 0;
     long long LastDueUs = 0;
@@ -282,26 +283,29 @@ EMSCRIPTEN_KEEPALIVE double EngineScheduledReport(int c, int i)
     return static_cast<double>(report.DueUs) / MicrosecondsPerMillisecond;
 }
 
-// For drawing: how many reports controller c's schedule holds, and the i-th one's due time (ms)
-// with its bands decoded as the controller plays them (high and low: Hz and share of full).
+// For drawing: how many reports controller c's schedule holds, and every report decoded as the
+// controller plays them, in order (each block's state follows from the one before): per report
+// its due time (ms), then for the left block and the right one, the high and the low band's Hz
+// and share of full. Valid until the next call.
 EMSCRIPTEN_KEEPALIVE int EngineScheduleSize(int c) { return static_cast<int>(Engine.Plan.Schedules[c].Reports.size()); }
-EMSCRIPTEN_KEEPALIVE const double* EngineDecodedReport(int c, int i)
+EMSCRIPTEN_KEEPALIVE const double* EngineDecodedSchedule(int c)
 {
-    static RumbleSample state[2] = {RestingRumbleSample, RestingRumbleSample};
-    static double out[9];
-    const ScheduledReport& report = Engine.Plan.Schedules[c].Reports[i];
-    if (i == 0) state[0] = state[1] = RestingRumbleSample;
+    const std::vector<ScheduledReport>& reports = Engine.Plan.Schedules[c].Reports;
+    Engine.Decoded.clear();
+    RumbleSample state[2] = {RestingRumbleSample, RestingRumbleSample};
     RumbleSample samples[MaxSamplesPerBlock];
-    const unsigned char* blocks[2] = {report.Left.Bytes, report.Right.Bytes};
-    out[0] = static_cast<double>(report.DueUs) / MicrosecondsPerMillisecond;
-    for (int b = 0; b < 2; ++b) {
-        DecodeRumbleBlock(blocks[b], &state[b], samples);
-        out[1 + 4 * b] = FrequencyHz(state[b].High.Frequency, true);
-        out[2 + 4 * b] = AmplitudeShare(state[b].High.Amplitude);
-        out[3 + 4 * b] = FrequencyHz(state[b].Low.Frequency, false);
-        out[4 + 4 * b] = AmplitudeShare(state[b].Low.Amplitude);
+    for (const ScheduledReport& report : reports) {
+        Engine.Decoded.push_back(static_cast<double>(report.DueUs) / MicrosecondsPerMillisecond);
+        const unsigned char* blocks[2] = {report.Left.Bytes, report.Right.Bytes};
+        for (int b = 0; b < 2; ++b) {
+            DecodeRumbleBlock(blocks[b], &state[b], samples);
+            Engine.Decoded.push_back(FrequencyHz(state[b].High.Frequency, true));
+            Engine.Decoded.push_back(AmplitudeShare(state[b].High.Amplitude));
+            Engine.Decoded.push_back(FrequencyHz(state[b].Low.Frequency, false));
+            Engine.Decoded.push_back(AmplitudeShare(state[b].Low.Amplitude));
+        }
     }
-    return out;
+    return Engine.Decoded.data();
 }
 
 // What the first controller's first actuator plays, as a .bnvib file's bytes; its size at

@@ -270,9 +270,9 @@ def scenario_usb(browser, args):
     return c
 
 
-def tune_playing(browser, args, c, kinds, tag):
-    """A long tune playing on the page on controllers of kinds."""
-    browser.open(hid={"variables": dict(STRICT, TAVREL_VJ_CONTROLLER=",".join(kinds))})
+def tune_playing(browser, args, c, kinds, tag, **variables):
+    """A long tune playing on the page on controllers of kinds (with the TAVREL_VJ_ variables given)."""
+    browser.open(hid={"variables": dict(STRICT, TAVREL_VJ_CONTROLLER=",".join(kinds), **variables)})
     c.expect(browser.connect(len(kinds)), "the controllers are not listed after connecting")
     browser.open_file(write_file(args, tag + ".txt", TUNE * 6))
     browser.play()
@@ -293,7 +293,10 @@ def check_torn_down(c, events, what, found_mode=0x3F):
 
 def scenario_stop(browser, args):
     c = Checks("Stop")
-    tune_playing(browser, args, c, ["right"], "stop")
+    # A controller low on battery plays, and the page warns, as tavrel-play does.
+    tune_playing(browser, args, c, ["right"], "stop", TAVREL_VJ_BATTERY="low")
+    listed = browser.js("return document.querySelector('#controllers li').textContent")
+    c.expect("may switch itself off while playing" in listed, "no warning of a low battery: %r" % listed)
     browser.click("stop")
     c.expect(browser.finished(), "Stop did not end the play")
     check_torn_down(c, browser.events("stop"), "the controller")

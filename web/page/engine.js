@@ -3,6 +3,7 @@
 import createEngine from './tavrel-engine.js';
 
 const ReportBytes = 8;
+const DecodedValues = 9;  // per report: its due time, then each band's frequency and share
 
 export async function LoadEngine() {
   const m = await createEngine();
@@ -94,12 +95,13 @@ export function PlanFigures(m, c) {
 // Controller c's schedule decoded for drawing: [{dueMs, bands: [[hz, share] x4]}], the left
 // actuator's high and low band, then the right one's.
 export function DecodedSchedule(m, c) {
-  const out = [];
   const n = m._EngineScheduleSize(c);
+  const at = m._EngineDecodedSchedule(c) / Float64Array.BYTES_PER_ELEMENT;
+  const v = m.HEAPF64.slice(at, at + DecodedValues * n);
+  const out = [];
   for (let i = 0; i < n; ++i) {
-    const at = m._EngineDecodedReport(c, i) / 8;
-    const v = m.HEAPF64.subarray(at, at + 9);
-    out.push({ dueMs: v[0], bands: [[v[1], v[2]], [v[3], v[4]], [v[5], v[6]], [v[7], v[8]]] });
+    const r = v.subarray(DecodedValues * i, DecodedValues * (i + 1));
+    out.push({ dueMs: r[0], bands: [[r[1], r[2]], [r[3], r[4]], [r[5], r[6]], [r[7], r[8]]] });
   }
   return out;
 }
@@ -120,3 +122,29 @@ export function BnvibBytes(m) {
   const at = m._EngineBnvib();
   return m.HEAPU8.slice(at, at + m._EngineBytesSize());
 }
+
+// Live input for controllers of these product IDs, with the channels (comma-separated), transpose,
+// volume and pitch bend range --live takes.
+export function StartLive(m, productIds, channels, transpose, volume, bendRange) {
+  WithTexts(m, [productIds.join(','), channels || ''], (ids, chosen) =>
+    m._EngineStartLive(ids, chosen, transpose, volume, bendRange));
+}
+
+// MIDI bytes arrived atMs after the start; true when they changed what sounds.
+export function LiveBytes(m, bytes, atMs) {
+  return WithBytes(m, bytes, (at) => m._EngineLiveBytes(at, bytes.length, atMs)) !== 0;
+}
+
+// The keys sounding, as "key@controller" items.
+export function LiveKeys(m) { return m.UTF8ToString(m._EngineLiveKeys()); }
+
+// When controller c's next live report is due (ms from the start), given the time now and its
+// next turn; the report's 8 bytes to send now; and that it was sent at sentMs.
+export function LiveNextDueMs(m, c, nowMs, turnMs) { return m._EngineLiveNextDueMs(c, nowMs, turnMs); }
+export function LiveTake(m, c) {
+  m._EngineLiveTake(c);
+  const at = m._EngineReportBytes();
+  return m.HEAPU8.slice(at, at + ReportBytes);
+}
+export function LiveSent(m, c, sentMs) { m._EngineLiveSent(c, sentMs); }
+export function LiveSilence(m, atMs) { m._EngineLiveSilence(atMs); }

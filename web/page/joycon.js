@@ -282,5 +282,7 @@ export function RestoreControllerAtOnce(c) {
 // so it is known once the controller has been set up (or streams in the full mode).
 export function BatteryText(c) {
   if (c.battery === null) return 'battery not known yet';
+  // As tavrel-play warns: a controller low on battery may switch itself off mid-tune.
+  if (c.batteryLow) return `battery ${c.battery}: it may switch itself off while playing`;
   return `battery ${c.battery}${c.charging ? ', charging' : ''}`;
 }

@@ -1,6 +1,7 @@
 // Live input from a MIDI keyboard through WebMIDI, played as --live plays it: the engine's voices
 // take each message as it arrives, and each controller gets a report as soon as a change is
 // allowed (its least interval after the last), else a refresh.
+import { LiveBytes, LiveKeys, LiveNextDueMs, LiveSent, LiveSilence, LiveTake, StartLive } from './engine.js';
 import { NextReportTurn, SendRumble } from './joycon.js';
 import { ClaimWriteTime, StartWriteClaims, WaitUntil } from './performer.js';
 
@@ -35,27 +36,16 @@ export async function OpenMidi() {
 // what sounds. Resolves to {outcome, lost, fromArrivalMs: [...]}.
 // choices: {channels (comma-separated), transpose, volume} as for files.
 export async function PerformLive(m, input, connections, choices, stop, onKeys) {
-  const texts = [connections.map((c) => c.kind.productId).join(','), choices.channels || ''];
-  const [idsAt, channelsAt] = texts.map((t) => {
-    const at = m._malloc(t.length + 1);
-    m.stringToUTF8(t, at, t.length + 1);
-    return at;
-  });
-  m._EngineStartLive(idsAt, channelsAt, choices.transpose, choices.volume, DefaultBendRangeSemitones);
-  m._free(idsAt);
-  m._free(channelsAt);
+  StartLive(m, connections.map((c) => c.kind.productId), choices.channels, choices.transpose, choices.volume,
+    DefaultBendRangeSemitones);
   const start = Now();
   const result = { outcome: 'stopped', lost: -1, fromArrivalMs: [] };
   const arrivals = connections.map(() => []);
   const wakes = new Set();  // the controllers waiting, woken by a change
   input.onmidimessage = (e) => {
-    const at = m._malloc(e.data.length);
-    m.HEAPU8.set(e.data, at);
-    const changed = m._EngineLiveBytes(at, e.data.length, Now() - start);
-    m._free(at);
-    if (changed) {
+    if (LiveBytes(m, e.data, Now() - start)) {
       arrivals.forEach((a) => a.push(Now()));
-      onKeys(KeysText(m.UTF8ToString(m._EngineLiveKeys()), connections.length));
+      onKeys(KeysText(LiveKeys(m), connections.length));
       wakes.forEach((w) => w());
     }
   };
@@ -64,7 +54,7 @@ export async function PerformLive(m, input, connections, choices, stop, onKeys) 
     const connection = connections[c];
     while (!stop.requested) {
       const now = Now();
-      const due = start + m._EngineLiveNextDueMs(c, now - start, NextReportTurn(connection) - start);
+      const due = start + LiveNextDueMs(m, c, now - start, NextReportTurn(connection) - start);
       if (due - now > LiveWakeMs) {
         await new Promise((resolve) => {
           const done = () => { clearTimeout(timer); wakes.delete(done); resolve(); };
@@ -76,9 +66,7 @@ export async function PerformLive(m, input, connections, choices, stop, onKeys) 
       await WaitUntil(ClaimWriteTime(claims, c, due), stop);
       if (stop.requested) break;
       // What sounds now: changes that came while it waited go out in this report.
-      m._EngineLiveTake(c);
-      const at = m._EngineReportBytes();
-      const bytes = m.HEAPU8.slice(at, at + 8);
+      const bytes = LiveTake(m, c);
       const sentAt = Now();
       if (!await SendRumble(connection, bytes.subarray(0, 4), bytes.subarray(4, 8))) {
         stop.requested = true;
@@ -86,12 +74,12 @@ export async function PerformLive(m, input, connections, choices, stop, onKeys) 
         result.outcome = 'lost';
         return;
       }
-      m._EngineLiveSent(c, sentAt - start);
+      LiveSent(m, c, sentAt - start);
       arrivals[c].splice(0).forEach((a) => result.fromArrivalMs.push(sentAt - a));
     }
   };
   await Promise.all(connections.map((_, c) => playOne(c)));
   input.onmidimessage = null;
-  m._EngineLiveSilence(Now() - start);
+  LiveSilence(m, Now() - start);
   return result;
 }
