@@ -23,6 +23,7 @@ import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 import tavrel_model as model  # noqa: E402
+from figure_rows import print_figures  # noqa: E402
 from schedule_places import parse_schedules, place_writes  # noqa: E402
 from tune_fidelity import percentile  # noqa: E402
 
@@ -147,9 +148,7 @@ def main():
                                        ("--attack", "20", "--release", "80"))),
     ]
     print("play_timing: on the virtual controller (Linux); tavrel's drift is actual minus nominal length")
-    print("%-27s" % "" + "".join("%14s" % name for name, _ in runs))
-    for label, key, form in ROWS:
-        print("%-27s" % label + "".join("%14s" % (form % f[key] if key in f else "-") for _, f in runs))
+    print_figures(ROWS, runs, 27, 14)
     print("load average before   %.2f %.2f %.2f; after %.2f %.2f %.2f" % (load_before + os.getloadavg()))
 
 

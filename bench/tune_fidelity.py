@@ -22,6 +22,7 @@ import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 import tavrel_model as model  # noqa: E402
+from figure_rows import print_figures  # noqa: E402
 from tavrel_e2e import Platform  # noqa: E402
 
 
@@ -111,9 +112,7 @@ def main():
         runs.append(("Windows (Wine)", measure(windows, os.path.join(args.work, "windows.log"))))
 
     print("tune_fidelity: the whole tune on the virtual controller")
-    print("%-26s" % "" + "".join("%16s" % name for name, _ in runs))
-    for label, key, form in ROWS:
-        print("%-26s" % label + "".join("%16s" % (form % figures[key]) for _, figures in runs))
+    print_figures(ROWS, runs, 26, 16)
     print("load average before   %.2f %.2f %.2f; after %.2f %.2f %.2f" % (load_before + os.getloadavg()))
 
 

@@ -23,6 +23,7 @@ SOURCE = os.path.dirname(HERE)
 sys.path.insert(0, os.path.join(SOURCE, "tests", "web"))
 sys.path.insert(0, HERE)
 from web_e2e import STRICT, Browser, native, serve  # noqa: E402  (first: it puts the tests' helpers on the path)
+from figure_rows import print_figures  # noqa: E402
 from play_timing import measure_play, memory_folder, place_in_schedule  # noqa: E402
 from schedule_places import parse_schedules  # noqa: E402
 from tune_fidelity import percentile  # noqa: E402
@@ -98,9 +99,7 @@ def main():
     play = measure_play(args.play, args.library, args.piece, memory_folder("web-figures-native.log"))
     print("\n%s, one right Joy-Con (strict stand-in for the page; the virtual controller for tavrel-play)" %
           os.path.basename(args.piece))
-    print("%-30s %14s %14s" % ("", "page", "tavrel-play"))
-    for label, key, form in ROWS:
-        print("%-30s %14s %14s" % (label, form % page[key], form % play[key]))
+    print_figures(ROWS, [("page", page), ("tavrel-play", play)], 30, 14, gap=" ")
     return 0
 
 
