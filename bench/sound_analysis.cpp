@@ -86,11 +86,12 @@ void MeasureSweep()
     SoundAnalysis analysis;
     StartSoundAnalysis(&analysis, Rate);
     FeedSoundAnalysis(&analysis, sound.data(), sound.size());
+    FinishSoundAnalysis(&analysis);
     int within[2] = {0, 0};
     int checked[2] = {0, 0};
     int worst[2] = {0, 0};
     for (std::size_t k = 0; k < analysis.Frames.size(); ++k) {
-        const double hz = 50 * std::exp2(octaves * (k + 1) / analysis.Frames.size());
+        const double hz = 50 * std::exp2(octaves * (k + 0.5) / analysis.Frames.size());
         const int step = static_cast<int>(std::lround(32 * std::log2(hz / 10)));
         const SoundFrame& f = analysis.Frames[k];
         const bool inBand[2] = {hz >= 41 && hz <= 626, hz >= 82 && hz <= 1253};

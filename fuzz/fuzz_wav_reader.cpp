@@ -37,6 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Require(std::isfinite(block[i]) && block[i] >= -1.0f && block[i] <= 1.0f, "a sample out of range");
         FeedSoundAnalysis(&analysis, block.data(), static_cast<std::size_t>(got));
     }
+    FinishSoundAnalysis(&analysis);
     const RumbleStream rumble = RumbleOfSound(analysis.Frames, LoudestOf(analysis.Frames));
     Require(rumble.Samples.size() == analysis.Frames.size(), "not one rumble sample a frame");
     for (const RumbleSample& s : rumble.Samples)

@@ -9,88 +9,156 @@
 namespace {
 
 constexpr double Pi = 3.14159265358979323846;
-constexpr double StepBaseHz = 10.0;
-constexpr int LowBandTopStep = 191;     // 626 Hz
-constexpr int HighBandBottomStep = 96;  // 80 Hz
 constexpr int FramesPerSecond = static_cast<int>(MicrosecondsPerSecond / SampleSpacingUs);  // a rumble sample each
-// The sound is brought down to at least this rate before the resonators: above 2.4 times the
-// highest step, and cheap.
-constexpr int LeastWorkingRate = 6000;
+// The sound is brought down to about this rate: partials to nearly 4 kHz are enough to tell the
+// notes of both bands, and it is cheap.
+constexpr int WorkingRate = 8000;
 constexpr int FilterTapsPerDecimation = 8;
 constexpr double FilterCutoffShare = 0.35;   // of the working rate
-// Each step's two resonators in a row: a bandwidth of a twelfth of the frequency, but never
-// slower to answer than MostResonatorSeconds, so that low notes are heard in time.
-constexpr double ResonatorQ = 12.0;
-constexpr double MostResonatorSeconds = 0.02;
-constexpr double HighestShareOfWorking = 0.45;
-constexpr int SeparateSteps = 2;             // the high band keeps this far from the low band's step
-constexpr double DoubleBelow = 0.01;         // an other component this much weaker (in power): double
-constexpr double KeepWithin = 0.6;           // steps: a band keeps its step while the peak lies this near
-constexpr double StayWithin = 0.5;           // in power: another component must be 3 dB stronger
-constexpr double Tiny = 1e-20;               // keeps the log of no power finite
+// The pitch window: long enough to part a bass's harmonics, short enough to follow a melody.
+constexpr double PitchWindowSeconds = 0.075;
+constexpr int LeastWindowSamples = 16;
+constexpr double AttackUs = 5000;            // a whole sound's window lies this much after its frame
+constexpr double LobeHalfWidthBins = 2.0;    // a Hann window's main lobe, in bins of its own length
+constexpr std::size_t PowerFrames = 64;      // frames of power kept: more than any lookahead
+// A frame sounds while the sound's power in it or a neighbour is at least this share of the
+// window's: a sound stopped dead leaves the frames after it silent at once, though the window
+// still holds it.
+constexpr double SoundingPowerShare = 1.0 / 16;
+constexpr int MelodyAboveBassSteps = 5;      // a melody lies at least this far above the bass
+constexpr float MelodyShare = 0.7f;          // of the most salient line: a melody is at least this salient
+constexpr float TopLineShare = 0.5f;         // lines this near the strongest above the bass: the highest is the melody
+constexpr float KeepLineShare = 0.6f;        // the line followed stays while this near the one chosen
 constexpr int FadeStepsPerSample = 16;       // half an octave of amplitude every 5 ms
 constexpr double RiseShare = 0.65;           // of the way up a sounding band goes in one sample
 
-double StepHz(int step) { return StepBaseHz * std::exp2(step / static_cast<double>(LogStepsPerOctave)); }
-
-// Picks each band's step from the resonators' power, keeping the steps of before where they
-// are nearly as strong.
-SoundFrame PickFrame(const std::vector<float>& power, const SoundFrame* before)
+int Fold(int step, int lowest, int highest)
 {
-    const auto at = [&](int step) { return power[static_cast<std::size_t>(step - LowestSoundStep)]; };
-    // A component is a peak of the power; the grid's ends are none (what rises towards an end
-    // is the skirt of something beyond).
-    const auto peak = [&](int step) {
-        if (step <= LowestSoundStep || step >= HighestSoundStep) return false;
-        const float p = at(step);
-        return p > 0.0f && p > at(step - 1) && p >= at(step + 1);
-    };
-    // A band moves to a neighbouring step only once the peak (placed between the steps by a
-    // parabola through the log power of the three around it) lies clearly nearer that step, so
-    // that a tone between two steps does not flutter.
-    const auto kept = [&](int found, int previous) {
-        // The component followed so far, where it still is (on its step or a neighbour), stays
-        // unless another is clearly stronger: a voice's partials take turns being the strongest.
-        int near = -1;
-        for (int s = previous - 1; s <= previous + 1; ++s)
-            if (peak(s) && (near < 0 || at(s) > at(near))) near = s;
-        if (near >= 0 && near != found && at(near) >= StayWithin * at(found)) found = near;
-        if (std::abs(found - previous) != 1) return found;
-        const double below = std::log(at(found - 1) + Tiny);
-        const double centre = std::log(at(found) + Tiny);
-        const double above = std::log(at(found + 1) + Tiny);
-        const double bend = below - 2 * centre + above;
-        const double offset = bend < 0 ? 0.5 * (below - above) / bend : 0.0;
-        return std::abs(found + offset - previous) <= KeepWithin ? previous : found;
-    };
-    int low = -1;
-    int high = -1;
-    for (int s = LowestSoundStep; s <= LowBandTopStep; ++s)
-        if (peak(s) && (low < 0 || at(s) > at(low))) low = s;
-    if (low >= 0 && before != nullptr && before->LowStrength > 0) low = kept(low, before->LowStep);
-    for (int s = HighBandBottomStep; s <= HighestSoundStep; ++s)
-        if (peak(s) && (low < 0 || std::abs(s - low) > SeparateSteps) && (high < 0 || at(s) > at(high))) high = s;
-    // Nothing else near as strong: the high band plays the low band's component too.
-    if (low >= HighBandBottomStep && (high < 0 || at(high) < DoubleBelow * at(low))) high = low;
-    if (high >= 0 && high != low && before != nullptr && before->HighStrength > 0 && before->HighStep >= HighBandBottomStep &&
-        std::abs(before->HighStep - low) > SeparateSteps)
-        high = kept(high, before->HighStep);
+    while (step < lowest) step += LogStepsPerOctave;
+    while (step > highest) step -= LogStepsPerOctave;
+    return step;
+}
+
+// The line to follow among lines: one within a step of followed when it is nearly as salient as
+// choice, else choice; its step is followed's where it moved by no more than a step (so that a
+// tone between two steps does not flutter).
+int Followed(const PitchLine* lines, int count, const PitchLine& choice, int followed, int above)
+{
+    const PitchLine* chosen = &choice;
+    for (int i = 0; i < count && followed > 0; ++i)
+        if (lines[i].Step > above && std::abs(lines[i].Step - followed) <= 1 && lines[i].Salience >= KeepLineShare * choice.Salience)
+            chosen = &lines[i];
+    return followed > 0 && std::abs(chosen->Step - followed) <= 1 ? followed : chosen->Step;
+}
+
+double FramePowerOf(const SoundAnalysis& a, long long frame)
+{
+    if (frame < 0) return 0;
+    const std::size_t slot = static_cast<std::size_t>(frame) % PowerFrames;
+    return a.FrameSamples[slot] > 0 ? a.FramePower[slot] / a.FrameSamples[slot] : 0;
+}
+
+// Frame k of the sound, its window ending at the newest working sample.
+SoundFrame AnalyseFrame(SoundAnalysis& a, long long k)
+{
+    const std::size_t length = a.Window.size();
+    const std::size_t mask = a.Ring.size() - 1;
+    const long long newest = a.Made - 1;
+    double power = 0, weights = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        const float x = a.Ring[static_cast<std::size_t>(newest - static_cast<long long>(length) + 1 + static_cast<long long>(i)) & mask];
+        a.Frame[i] = a.Window[i] * x;
+        power += a.Frame[i] * a.Frame[i];
+        weights += a.Window[i] * a.Window[i];
+    }
+    power /= weights;
+    MagnitudeSpectrum(&a.Transform, a.Frame.data(), a.Magnitudes.data());
     SoundFrame frame{};
-    frame.LowStep = static_cast<short>(low >= 0 ? low : LowestSoundStep);
-    frame.HighStep = static_cast<short>(high >= 0 ? high : HighBandBottomStep);
-    frame.LowStrength = low >= 0 ? 2.0f * std::sqrt(at(low)) : 0.0f;
-    frame.HighStrength = high >= 0 ? 2.0f * std::sqrt(at(high)) : 0.0f;
+    const SoundFrame* before = a.Frames.empty() ? nullptr : &a.Frames.back();
+    frame.LowStep = static_cast<short>(before != nullptr ? before->LowStep : LowestSoundStep);
+    frame.HighStep = static_cast<short>(before != nullptr ? before->HighStep : HighBandBottomStep);
+    const double nearby = std::max({FramePowerOf(a, k - 1), FramePowerOf(a, k), FramePowerOf(a, k + 1)});
+    PitchLine lines[MostPitchLines];
+    const int found = power > 0 && nearby >= SoundingPowerShare * power ? FindPitchLines(&a.Search, a.Magnitudes.data(), lines) : 0;
+    if (found == 0) {
+        a.MelodyStep = a.BassStep = 0;
+        return frame;
+    }
+    const PitchLine* bass = &lines[0];
+    for (int i = 1; i < found; ++i)
+        if (lines[i].Step < bass->Step) bass = &lines[i];
+    // The melody: the highest of the lines above the bass that are nearly as salient as the
+    // strongest of them, itself near the most salient line (what is much weaker is an inner
+    // voice or an overtone's remains); a single line is both.
+    const PitchLine* strongest = nullptr;
+    for (int i = 0; i < found; ++i)
+        if (lines[i].Step >= bass->Step + MelodyAboveBassSteps && lines[i].Salience >= MelodyShare * lines[0].Salience &&
+            (strongest == nullptr || lines[i].Salience > strongest->Salience))
+            strongest = &lines[i];
+    const PitchLine* melody = bass;
+    if (strongest != nullptr) {
+        melody = strongest;
+        for (int i = 0; i < found; ++i)
+            if (lines[i].Step >= bass->Step + MelodyAboveBassSteps && lines[i].Salience >= TopLineShare * strongest->Salience &&
+                lines[i].Step > melody->Step)
+                melody = &lines[i];
+    }
+    a.BassStep = Followed(lines, found, *bass, a.BassStep, 0);
+    a.MelodyStep = melody == bass ? a.BassStep : Followed(lines, found, *melody, a.MelodyStep, bass->Step + MelodyAboveBassSteps - 1);
+    int low = Fold(a.BassStep, LowestSoundStep, LowBandTopStep);
+    int high = Fold(a.MelodyStep, HighBandBottomStep, HighestSoundStep);
+    // Folding may put the melody below the bass; an octave the other way parts them again.
+    if (high < low && low - LogStepsPerOctave >= LowestSoundStep) low -= LogStepsPerOctave;
+    if (high < low && high + LogStepsPerOctave <= HighestSoundStep) high += LogStepsPerOctave;
+    frame.LowStep = static_cast<short>(low);
+    frame.HighStep = static_cast<short>(high);
+    frame.LowStrength = bass->Amplitude;
+    frame.HighStrength = melody->Amplitude;
     return frame;
+}
+
+void TakeSample(SoundAnalysis& a, float sample, bool heard)
+{
+    const std::size_t taps = a.Filter.size();
+    // The history is kept twice over, so that the latest taps samples always lie in a row.
+    a.History[a.HistoryAt] = a.History[a.HistoryAt + taps] = sample;
+    a.HistoryAt = (a.HistoryAt + 1) % taps;
+    ++a.Taken;
+    if (heard) ++a.Heard;
+    if (a.Taken % a.Decimation != 0) return;
+    float x = 0;
+    const float* latest = a.History.data() + a.HistoryAt;
+    for (std::size_t j = 0; j < taps; ++j) x += a.Filter[j] * latest[j];
+    a.Ring[static_cast<std::size_t>(a.Made) & (a.Ring.size() - 1)] = x;
+    ++a.Made;
+    // The working sample's moment, in input samples: the filter delays it by half its length.
+    const double at = static_cast<double>(a.Taken - 1) - static_cast<double>(taps - 1) / 2;
+    const long long frame = std::max(0LL, static_cast<long long>(std::floor(at * FramesPerSecond / a.Rate)));
+    for (; a.PowerFrame < frame; ++a.PowerFrame) {
+        const std::size_t next = static_cast<std::size_t>(a.PowerFrame + 1) % PowerFrames;
+        a.FramePower[next] = 0;
+        a.FrameSamples[next] = 0;
+    }
+    const std::size_t slot = static_cast<std::size_t>(frame) % PowerFrames;
+    a.FramePower[slot] += static_cast<double>(x) * x;
+    ++a.FrameSamples[slot];
+    // The frames whose window now reaches far enough, and whose 5 ms the sound itself covered.
+    for (;;) {
+        const long long k = static_cast<long long>(a.Frames.size());
+        const double centre = (k + 0.5) * a.Rate / FramesPerSecond;
+        if (at < centre + a.LookaheadInput || (k + 1) * a.Rate / FramesPerSecond > a.Heard) break;
+        a.Frames.push_back(AnalyseFrame(a, k));
+    }
 }
 
 }  // namespace
 
-void StartSoundAnalysis(SoundAnalysis* analysis, int rate)
+void StartSoundAnalysis(SoundAnalysis* analysis, int rate, SoundLookahead lookahead)
 {
     SoundAnalysis& a = *analysis;
     a = SoundAnalysis{};
     a.Rate = rate;
-    a.Decimation = std::max(1, rate / LeastWorkingRate);
+    a.Decimation = std::max(1, rate / WorkingRate);
     const double working = static_cast<double>(rate) / a.Decimation;
     // A Hann-windowed sinc low-pass, so that what lies above the working rate's half does not
     // fold down onto the bands.
@@ -108,55 +176,52 @@ void StartSoundAnalysis(SoundAnalysis* analysis, int rate)
         }
         for (float& f : a.Filter) f = static_cast<float>(f / sum);
     }
-    a.History.assign(a.Filter.size(), 0.0f);
-    for (int s = LowestSoundStep; s <= HighestSoundStep; ++s) {
-        const double hz = StepHz(s);
-        const bool reachable = hz < HighestShareOfWorking * working;
-        const double w = 2 * Pi * hz / working;
-        a.Cos.push_back(static_cast<float>(std::cos(w)));
-        a.Sin.push_back(static_cast<float>(std::sin(w)));
-        const double seconds = std::min(ResonatorQ / (2 * Pi * hz), MostResonatorSeconds);
-        a.Keep.push_back(reachable ? static_cast<float>(std::exp(-1.0 / (seconds * working))) : 0.0f);
+    a.History.assign(2 * a.Filter.size(), 0.0f);
+
+    const std::size_t length = std::max<std::size_t>(LeastWindowSamples, static_cast<std::size_t>(std::lround(PitchWindowSeconds * working)));
+    std::size_t size = 4;
+    while (2 * size < 3 * length) size *= 2;  // zero-padded by half again at least
+    a.Window.resize(length);
+    double windowSum = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        a.Window[i] = static_cast<float>(0.5 - 0.5 * std::cos(2 * Pi * (i + 0.5) / length));
+        windowSum += a.Window[i];
     }
-    a.Re.assign(2 * a.Cos.size(), 0.0f);
-    a.Im.assign(2 * a.Cos.size(), 0.0f);
+    a.Frame.assign(size, 0.0f);
+    a.Magnitudes.assign(size / 2 + 1, 0.0f);
+    a.Ring.assign(size, 0.0f);
+    StartFourierTransform(&a.Transform, size);
+    // The window's main lobe by bins of the padded transform, its peak 1.
+    const double padding = static_cast<double>(size) / length;
+    std::vector<float> lobe;
+    for (int o = 0; o <= static_cast<int>(std::ceil(LobeHalfWidthBins * padding)); ++o) {
+        const double x = o / padding;
+        const double sinc = x == 0 ? 1.0 : std::sin(Pi * x) / (Pi * x);
+        lobe.push_back(std::abs(x - 1) < 1e-9 ? 0.5f : static_cast<float>(std::abs(sinc / (1 - x * x))));
+    }
+    StartPitchSearch(&a.Search, static_cast<int>(size / 2 + 1), working / size, windowSum, lobe);
+    a.FramePower.assign(PowerFrames, 0.0);
+    a.FrameSamples.assign(PowerFrames, 0);
+
+    // A whole sound centres each frame's window a little after it, since a note's pitch settles
+    // only after its attack; a live one reaches no further than the wait allows past the frame's
+    // end, however long the window.
+    const double centred = static_cast<double>(length) * a.Decimation / 2 + AttackUs * rate / MicrosecondsPerSecond;
+    const double live = (MostLiveLookaheadUs + SampleSpacingUs / 2.0) * rate / MicrosecondsPerSecond;
+    a.LookaheadInput = lookahead == SoundLookahead::Centred ? centred : std::min(centred, live);
 }
 
 void FeedSoundAnalysis(SoundAnalysis* analysis, const float* samples, std::size_t count)
 {
+    for (std::size_t n = 0; n < count; ++n) TakeSample(*analysis, samples[n], true);
+}
+
+void FinishSoundAnalysis(SoundAnalysis* analysis)
+{
     SoundAnalysis& a = *analysis;
-    const std::size_t taps = a.Filter.size();
-    std::vector<float> power(a.Keep.size());
-    for (std::size_t n = 0; n < count; ++n) {
-        a.History[a.HistoryAt] = samples[n];
-        a.HistoryAt = (a.HistoryAt + 1) % taps;
-        ++a.Taken;
-        if (a.Taken % a.Decimation == 0) {
-            float x = 0;
-            for (std::size_t j = 0; j < taps; ++j) x += a.Filter[j] * a.History[(a.HistoryAt + j) % taps];
-            const std::size_t steps = a.Keep.size();
-            for (std::size_t k = 0; k < steps; ++k) {
-                const float keep = a.Keep[k];
-                if (keep == 0.0f) continue;
-                // The first resonator takes the sound, the second the first's output.
-                const float re = a.Re[k];
-                const float im = a.Im[k];
-                a.Re[k] = keep * (a.Cos[k] * re - a.Sin[k] * im) + (1.0f - keep) * x;
-                a.Im[k] = keep * (a.Sin[k] * re + a.Cos[k] * im);
-                const float re2 = a.Re[steps + k];
-                const float im2 = a.Im[steps + k];
-                a.Re[steps + k] = keep * (a.Cos[k] * re2 - a.Sin[k] * im2) + (1.0f - keep) * re;
-                a.Im[steps + k] = keep * (a.Sin[k] * re2 + a.Cos[k] * im2) + (1.0f - keep) * im;
-            }
-        }
-        // A frame ends every 5 ms of input.
-        const long long frameEnd = (static_cast<long long>(a.Frames.size()) + 1) * a.Rate / FramesPerSecond;
-        if (a.Taken < frameEnd) continue;
-        const std::size_t second = power.size();
-        for (std::size_t k = 0; k < second; ++k)
-            power[k] = a.Re[second + k] * a.Re[second + k] + a.Im[second + k] * a.Im[second + k];
-        a.Frames.push_back(PickFrame(power, a.Frames.empty() ? nullptr : &a.Frames.back()));
-    }
+    std::size_t due = a.Frames.size();
+    while ((static_cast<long long>(due) + 1) * a.Rate / FramesPerSecond <= a.Heard) ++due;
+    while (a.Frames.size() < due) TakeSample(a, 0.0f, false);
 }
 
 float LoudestOf(const std::vector<SoundFrame>& frames)
@@ -185,14 +250,15 @@ RumbleStream RumbleOfSound(const std::vector<SoundFrame>& frames, float loudest)
                          static_cast<int>(std::lround(LogStepsPerOctave * std::log2(strength / static_cast<double>(loudest))));
                 wanted = std::clamp(wanted, QuietestAmplitude, SafeMaximumAmplitude);
             }
-            // A band rises most of the way at once and falls no faster than a fade, so that its
-            // loudness does not flutter with the beating of partials.
-            const int faded = band.Amplitude - FadeStepsPerSample;
+            // A band rises most of the way at once and, while the sound goes on, falls no faster
+            // than a fade, so that its loudness does not flutter with the beating of partials;
+            // when the sound stops, it stops.
+            const int faded = wanted == SilentAmplitude ? SilentAmplitude : band.Amplitude - FadeStepsPerSample;
             const bool sounded = band.Amplitude >= QuietestAmplitude;
             if (wanted > band.Amplitude && sounded)
                 wanted = band.Amplitude + static_cast<int>(std::lround(RiseShare * (wanted - band.Amplitude)));
-            // It moves to another component only where that lasts beyond this sample (a blip
-            // of 5 ms is noise), and keeps its frequency while it fades.
+            // It moves to another note only where that lasts beyond this sample (a blip of 5 ms
+            // is noise), and keeps its frequency while it fades.
             const int frequency = FrequencyOfToneStep(step, high);
             const int next = k + 1 < frames.size() ? (high ? frames[k + 1].HighStep : frames[k + 1].LowStep) : step;
             const bool lasts = std::abs(next - step) <= 1 || std::abs(frequency - band.Frequency) <= 1;

@@ -67,6 +67,11 @@ bool AnalyseSound(SoundSource& source, SoundChannel channel, SoundRumble* rumble
         rumble->Frames += got;
         if (progress && source.Info.Frames > 0) progress(static_cast<double>(rumble->Frames) / source.Info.Frames);
     }
+    if (mixed) FinishSoundAnalysis(&one);
+    if (stereo) {
+        FinishSoundAnalysis(&left);
+        FinishSoundAnalysis(&right);
+    }
     rumble->Info = source.Info;
     const SoundAnalysis& chosen = mixed ? one : channel == SoundChannel::Left ? left : right;
     rumble->One = RumbleOfSound(chosen.Frames, LoudestOf(chosen.Frames));
