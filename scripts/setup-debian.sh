@@ -3,7 +3,7 @@
 # Extra package names may be given as arguments. Uses sudo when not run as root.
 set -euo pipefail
 
-packages=(build-essential cmake ninja-build pkg-config libhidapi-dev libasound2-dev libsndfile1-dev espeak-ng libcli11-dev libgtest-dev python3)
+packages=(build-essential cmake ninja-build pkg-config libhidapi-dev libasound2-dev libsndfile1-dev libpulse-dev espeak-ng libcli11-dev libgtest-dev python3)
 packages+=("$@")
 
 missing=()

@@ -4,8 +4,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # MIDI test fixtures are made with midiutil and read back independently with mido; the manual
-# pages are checked with man's own warnings.
-scripts/setup-debian.sh python3-midiutil python3-mido man-db
+# pages are checked with man's own warnings; sound capture is tested against a PulseAudio server
+# of the test's own, fed by pacat.
+scripts/setup-debian.sh python3-midiutil python3-mido man-db pulseaudio pulseaudio-utils
 
 cmake --preset default
 cmake --build --preset default

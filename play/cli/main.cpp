@@ -2,6 +2,7 @@
 // on the rumble of every controller connected. This entry only reads the options and hands over.
 #include "play/cli/options.h"
 #include "play/cli/play_file.h"
+#include "play/live/capture_play.h"
 #include "play/live/live_play.h"
 #include "play/perform/exit_status.h"
 #include "rumble/tone_tables.h"
@@ -17,6 +18,11 @@ int Run(int argc, char** argv)
     int exitStatus = ExitPlayed;
     if (!ReadOptions(argc, argv, &options, &exitStatus)) return exitStatus;
     if (options.ListPorts) return ListLivePorts();
+    if (options.ListCaptureSources) return ListCaptureSourcesCommand();
+    if (options.Capture) {
+        BuildToneTables();
+        return PlayCapture(CaptureOptionsOf(options));
+    }
     if (options.Live) {
         BuildToneTables();
         return PlayLive(LiveOptionsOf(options));

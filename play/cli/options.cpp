@@ -17,13 +17,13 @@ constexpr int MinIntervalLowestMs = 8;
 constexpr int MinIntervalHighestMs = 100;
 constexpr int VolumeHighestPercent = 400;
 
-// --live and --loop alone take what they mean alone (the default port; until interrupted), which
-// CLI11 cannot say of an option's value: they are given it here.
+// --live, --capture and --loop alone take what they mean alone (the default port; the default
+// output; until interrupted), which CLI11 cannot say of an option's value: they are given it here.
 std::vector<std::string> WithOptionalValues(int argc, char** argv)
 {
     std::vector<std::string> arguments(argv + 1, argv + argc);
     for (std::size_t i = 0; i < arguments.size() && arguments[i] != "--"; ++i) {
-        if (arguments[i] == "--live") {
+        if (arguments[i] == "--live" || arguments[i] == "--capture") {
             const bool sourced =
                 i + 1 < arguments.size() && (arguments[i + 1] == "-" || arguments[i + 1].rfind('-', 0) != 0);
             if (!sourced) arguments.insert(arguments.begin() + static_cast<std::ptrdiff_t>(i) + 1, "");
@@ -40,10 +40,10 @@ std::vector<std::string> WithOptionalValues(int argc, char** argv)
     return arguments;
 }
 
-// FILE is required unless the input is live or --left and --right name the files.
+// FILE is required unless the input is live or captured, or --left and --right name the files.
 bool NeedsFile(const std::vector<std::string>& arguments)
 {
-    const std::vector<std::string> withoutFile = {"--live", "--live-ports", "--left", "--right"};
+    const std::vector<std::string> withoutFile = {"--live", "--live-ports", "--capture", "--capture-sources", "--left", "--right"};
     return std::none_of(arguments.begin(), std::find(arguments.begin(), arguments.end(), "--"),
                         [&](const std::string& a) {
                             return std::any_of(withoutFile.begin(), withoutFile.end(), [&](const std::string& option) {
@@ -67,7 +67,8 @@ bool ReadOptions(int argc, char** argv, Options* options, int* exitStatus)
     PlayChoices& choices = options->Choices;
     std::string channel = "mix";
     CLI::App app{"Plays a tune written in the play-data language, a Standard MIDI File, a rumble file or a sound "
-                 "file on the rumble of every controller connected, or MIDI as it arrives (--live)."};
+                 "file on the rumble of every controller connected, MIDI as it arrives (--live), or sound as the "
+                 "computer plays it (--capture)."};
     CLI::Option* file = app.add_option("FILE", options->File,
                                        "the tune as text, a MIDI file, a rumble file (.bnvib, .jcvib) or a sound file "
                                        "(WAV; also FLAC, Ogg, MP3 and AIFF on Linux); - for standard input");
@@ -115,7 +116,14 @@ bool ReadOptions(int argc, char** argv, Options* options, int* exitStatus)
     app.add_option("--bend-range", options->BendRangeSemitones,
                    "live: semitones a full pitch bend moves, until the sender sets it (default 2)")
         ->check(CLI::Range(0, MaxBendRangeSemitones));
-    app.add_option("--record", options->Record, "live: also write what was played to a MIDI file")->type_name("FILE.mid");
+    app.add_option("--capture", options->CaptureSource,
+                   "play sound as the computer plays it, instead of a file: alone, what the default output plays; "
+                   "else a sound source (a microphone, another output) by its name or a part of its description")
+        ->type_name("[SOURCE]");
+    app.add_flag("--capture-sources", options->ListCaptureSources, "list the sound sources --capture can read, and exit");
+    app.add_option("--record", options->Record,
+                   "live: also write what was played to a MIDI file; --capture: to a .bnvib rumble file")
+        ->type_name("FILE");
     long long attackMs = 0;
     long long releaseMs = 0;
     app.add_option("--attack", attackMs, "notes rise from silence over this many ms (default 0: at once)")
@@ -155,7 +163,17 @@ bool ReadOptions(int argc, char** argv, Options* options, int* exitStatus)
     choices.Channel = channel == "left" ? SoundChannel::Left : channel == "right" ? SoundChannel::Right : SoundChannel::Mix;
     choices.MinIntervalUs = options->MinIntervalMs * MicrosecondsPerMillisecond;
     options->Live = app.count("--live") > 0;
-    if (options->ListPorts) return true;
+    options->Capture = app.count("--capture") > 0;
+    if (options->ListPorts || options->ListCaptureSources) return true;
+    if (options->Live && options->Capture) return Refuse("--live and --capture are two inputs: give one", exitStatus);
+    if (options->Capture) {
+        // Only the options that make sense for captured sound.
+        for (const char* fileOnly : {"FILE", "--list", "--schedule", "--tracks", "--channels", "--transpose", "--tempo",
+                                     "--start", "--loop", "--attack", "--release", "--write-bnvib", "--left", "--right",
+                                     "--channel", "--bend-range", "--volume"})
+            if (app.count(fileOnly) > 0) return Refuse(std::string(fileOnly) + " is not for --capture", exitStatus);
+        return true;
+    }
     if (options->Live) {
         // Only the options that make sense for live input.
         for (const char* fileOnly : {"FILE", "--list", "--schedule", "--tracks", "--tempo", "--start", "--loop",
@@ -164,7 +182,7 @@ bool ReadOptions(int argc, char** argv, Options* options, int* exitStatus)
         return true;
     }
     if (!options->Record.empty() || app.count("--bend-range") > 0)
-        return Refuse("--record and --bend-range are for --live", exitStatus);
+        return Refuse("--record is for --live and --capture, --bend-range for --live", exitStatus);
     const bool sides = !options->SideFiles[LeftSide].empty() || !options->SideFiles[RightSide].empty();
     if (sides && !options->WriteBnvib.empty())
         return Refuse("--write-bnvib writes one part; give it FILE without --left or --right", exitStatus);
@@ -185,4 +203,16 @@ LiveOptions LiveOptionsOf(const Options& options)
     live.Timing = options.Timing;
     live.Record = options.Record;
     return live;
+}
+
+CaptureOptions CaptureOptionsOf(const Options& options)
+{
+    CaptureOptions capture;
+    capture.Source = options.CaptureSource;
+    capture.Controllers = options.Controllers;
+    capture.MinIntervalMs = options.MinIntervalMs;
+    capture.Quiet = options.Quiet;
+    capture.Timing = options.Timing;
+    capture.Record = options.Record;
+    return capture;
 }

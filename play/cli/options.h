@@ -5,6 +5,7 @@
 #include "common/time_units.h"
 #include "controller/controller_kinds.h"
 #include "play/engine.h"
+#include "play/live/capture_play.h"
 #include "play/live/live_play.h"
 #include "play/live/live_voices.h"
 
@@ -26,6 +27,9 @@ struct Options {
     std::string LiveSource;
     bool ListPorts = false;
     int BendRangeSemitones = DefaultBendRangeSemitones;
+    bool Capture = false;
+    std::string CaptureSource;
+    bool ListCaptureSources = false;
     std::string Record;
     std::string WriteBnvib;
 };
@@ -37,3 +41,6 @@ bool ReadOptions(int argc, char** argv, Options* options, int* exitStatus);
 
 // What --live plays with.
 LiveOptions LiveOptionsOf(const Options& options);
+
+// What --capture plays with.
+CaptureOptions CaptureOptionsOf(const Options& options);

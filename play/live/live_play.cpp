@@ -9,6 +9,7 @@
 #include "play/live/live_status.h"
 #include "play/readers/midi_reader.h"
 #include "play/readers/riff_midi.h"
+#include "play/report/name_list.h"
 #include "play/perform/opened_controllers.h"
 #include "play/perform/play_session.h"
 #include "play/report/timing_lines.h"
@@ -76,12 +77,8 @@ int ListLivePorts()
 {
     std::vector<MidiPortName> ports;
     std::string failure;
-    if (!ListMidiInputPorts(&ports, &failure)) {
-        std::printf("No MIDI input ports: %s.\n", failure.c_str());
-        return ExitPlayed;
-    }
-    if (ports.empty()) std::printf("No MIDI input ports.\n");
-    for (const MidiPortName& port : ports) std::printf("%s  %s\n", port.Id.c_str(), port.Name.c_str());
+    const bool listed = ListMidiInputPorts(&ports, &failure);
+    PrintNames("MIDI input ports", listed, failure, ports);
     return ExitPlayed;
 }
 

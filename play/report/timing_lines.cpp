@@ -20,3 +20,14 @@ void PrintLiveTiming(std::FILE* out, const LiveTiming& timing)
                      FormLatencyFigures(timing.FromArrivalNs).c_str(), FormLatencyFigures(timing.BeyondTurnNs).c_str());
     std::fprintf(out, "\n");
 }
+
+void PrintCaptureTiming(std::FILE* out, const CaptureTiming& timing)
+{
+    std::fprintf(out, "timing: %s sent, %s carried", CountOf(timing.Reports, "report").c_str(),
+                 CountOf(static_cast<long long>(timing.FromSoundNs.size()), "sample").c_str());
+    if (!timing.FromSoundNs.empty())
+        std::fprintf(out, "; written after their sound arrived by %s; after the report's turn by %s",
+                     FormLatencyFigures(timing.FromSoundNs).c_str(), FormLatencyFigures(timing.BeyondTurnNs).c_str());
+    if (timing.Skipped > 0) std::fprintf(out, "; %s skipped", CountOf(timing.Skipped, "sample").c_str());
+    std::fprintf(out, "\n");
+}

@@ -72,14 +72,16 @@ SoundFrame AnalyseFrame(SoundAnalysis& a, long long k)
         weights += a.Window[i] * a.Window[i];
     }
     power /= weights;
-    MagnitudeSpectrum(&a.Transform, a.Frame.data(), a.Magnitudes.data());
     SoundFrame frame{};
-    const SoundFrame* before = a.Frames.empty() ? nullptr : &a.Frames.back();
+    const SoundFrame* before = k > 0 ? &a.Latest : nullptr;
     frame.LowStep = static_cast<short>(before != nullptr ? before->LowStep : LowestSoundStep);
     frame.HighStep = static_cast<short>(before != nullptr ? before->HighStep : HighBandBottomStep);
     const double nearby = std::max({FramePowerOf(a, k - 1), FramePowerOf(a, k), FramePowerOf(a, k + 1)});
     PitchLine lines[MostPitchLines];
-    const int found = power > 0 && nearby >= SoundingPowerShare * power ? FindPitchLines(&a.Search, a.Magnitudes.data(), lines) : 0;
+    // Silence, or a sound stopped: no transform is needed.
+    const bool sounding = power > 0 && nearby >= SoundingPowerShare * power;
+    if (sounding) MagnitudeSpectrum(&a.Transform, a.Frame.data(), a.Magnitudes.data());
+    const int found = sounding ? FindPitchLines(&a.Search, a.Magnitudes.data(), lines) : 0;
     if (found == 0) {
         a.MelodyStep = a.BassStep = 0;
         return frame;
@@ -144,10 +146,12 @@ void TakeSample(SoundAnalysis& a, float sample, bool heard)
     ++a.FrameSamples[slot];
     // The frames whose window now reaches far enough, and whose 5 ms the sound itself covered.
     for (;;) {
-        const long long k = static_cast<long long>(a.Frames.size());
+        const long long k = a.FramesMade;
         const double centre = (k + 0.5) * a.Rate / FramesPerSecond;
         if (at < centre + a.LookaheadInput || (k + 1) * a.Rate / FramesPerSecond > a.Heard) break;
-        a.Frames.push_back(AnalyseFrame(a, k));
+        a.Latest = AnalyseFrame(a, k);
+        a.Frames.push_back(a.Latest);
+        ++a.FramesMade;
     }
 }
 
@@ -219,9 +223,9 @@ void FeedSoundAnalysis(SoundAnalysis* analysis, const float* samples, std::size_
 void FinishSoundAnalysis(SoundAnalysis* analysis)
 {
     SoundAnalysis& a = *analysis;
-    std::size_t due = a.Frames.size();
-    while ((static_cast<long long>(due) + 1) * a.Rate / FramesPerSecond <= a.Heard) ++due;
-    while (a.Frames.size() < due) TakeSample(a, 0.0f, false);
+    long long due = a.FramesMade;
+    while ((due + 1) * a.Rate / FramesPerSecond <= a.Heard) ++due;
+    while (a.FramesMade < due) TakeSample(a, 0.0f, false);
 }
 
 float LoudestOf(const std::vector<SoundFrame>& frames)
@@ -231,41 +235,45 @@ float LoudestOf(const std::vector<SoundFrame>& frames)
     return loudest;
 }
 
+void NextSoundSample(RumbleSample* state, const SoundFrame& frame, const SoundFrame* next, float loudest)
+{
+    const double gate = loudest * std::pow(10.0, -QuietestSoundDb / 20.0);
+    for (const bool high : {true, false}) {
+        BandLevel& band = high ? state->High : state->Low;
+        const float strength = high ? frame.HighStrength : frame.LowStrength;
+        const int step = high ? frame.HighStep : frame.LowStep;
+        int wanted = SilentAmplitude;
+        if (loudest > 0 && strength > gate) {
+            wanted = SafeMaximumAmplitude +
+                     static_cast<int>(std::lround(LogStepsPerOctave * std::log2(strength / static_cast<double>(loudest))));
+            wanted = std::clamp(wanted, QuietestAmplitude, SafeMaximumAmplitude);
+        }
+        // A band rises most of the way at once and, while the sound goes on, falls no faster
+        // than a fade, so that its loudness does not flutter with the beating of partials;
+        // when the sound stops, it stops.
+        const int faded = wanted == SilentAmplitude ? SilentAmplitude : band.Amplitude - FadeStepsPerSample;
+        const bool sounded = band.Amplitude >= QuietestAmplitude;
+        if (wanted > band.Amplitude && sounded)
+            wanted = band.Amplitude + static_cast<int>(std::lround(RiseShare * (wanted - band.Amplitude)));
+        // It moves to another note only where that lasts beyond this sample (a blip of 5 ms
+        // is noise), and keeps its frequency while it fades.
+        const int frequency = FrequencyOfToneStep(step, high);
+        const int after = next != nullptr ? (high ? next->HighStep : next->LowStep) : step;
+        const bool lasts = std::abs(after - step) <= 1 || std::abs(frequency - band.Frequency) <= 1;
+        if (wanted >= QuietestAmplitude && (lasts || !sounded)) band.Frequency = frequency;
+        band.Amplitude = std::max(wanted, faded);
+        if (band.Amplitude < QuietestAmplitude) band.Amplitude = SilentAmplitude;
+    }
+}
+
 RumbleStream RumbleOfSound(const std::vector<SoundFrame>& frames, float loudest)
 {
     RumbleStream stream;
     stream.SamplePeriodUs = SampleSpacingUs;
     stream.Samples.reserve(frames.size());
-    const double gate = loudest * std::pow(10.0, -QuietestSoundDb / 20.0);
     RumbleSample state = RestingRumbleSample;
     for (std::size_t k = 0; k < frames.size(); ++k) {
-        const SoundFrame& f = frames[k];
-        for (const bool high : {true, false}) {
-            BandLevel& band = high ? state.High : state.Low;
-            const float strength = high ? f.HighStrength : f.LowStrength;
-            const int step = high ? f.HighStep : f.LowStep;
-            int wanted = SilentAmplitude;
-            if (loudest > 0 && strength > gate) {
-                wanted = SafeMaximumAmplitude +
-                         static_cast<int>(std::lround(LogStepsPerOctave * std::log2(strength / static_cast<double>(loudest))));
-                wanted = std::clamp(wanted, QuietestAmplitude, SafeMaximumAmplitude);
-            }
-            // A band rises most of the way at once and, while the sound goes on, falls no faster
-            // than a fade, so that its loudness does not flutter with the beating of partials;
-            // when the sound stops, it stops.
-            const int faded = wanted == SilentAmplitude ? SilentAmplitude : band.Amplitude - FadeStepsPerSample;
-            const bool sounded = band.Amplitude >= QuietestAmplitude;
-            if (wanted > band.Amplitude && sounded)
-                wanted = band.Amplitude + static_cast<int>(std::lround(RiseShare * (wanted - band.Amplitude)));
-            // It moves to another note only where that lasts beyond this sample (a blip of 5 ms
-            // is noise), and keeps its frequency while it fades.
-            const int frequency = FrequencyOfToneStep(step, high);
-            const int next = k + 1 < frames.size() ? (high ? frames[k + 1].HighStep : frames[k + 1].LowStep) : step;
-            const bool lasts = std::abs(next - step) <= 1 || std::abs(frequency - band.Frequency) <= 1;
-            if (wanted >= QuietestAmplitude && (lasts || !sounded)) band.Frequency = frequency;
-            band.Amplitude = std::max(wanted, faded);
-            if (band.Amplitude < QuietestAmplitude) band.Amplitude = SilentAmplitude;
-        }
+        NextSoundSample(&state, frames[k], k + 1 < frames.size() ? &frames[k + 1] : nullptr, loudest);
         stream.Samples.push_back(state);
     }
     return stream;

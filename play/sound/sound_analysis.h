@@ -54,7 +54,9 @@ struct SoundAnalysis {
     FourierTransform Transform;
     PitchSearch Search;
     int MelodyStep = 0, BassStep = 0; // the lines followed, before folding (0: none)
-    std::vector<SoundFrame> Frames;
+    long long FramesMade = 0;
+    SoundFrame Latest{};
+    std::vector<SoundFrame> Frames;   // the frames made, unless a caller took them away
 };
 
 // Starts an analysis of sound at rate samples a second.
@@ -73,6 +75,10 @@ void FinishSoundAnalysis(SoundAnalysis* analysis);
 RumbleStream RumbleOfSound(const std::vector<SoundFrame>& frames, float loudest);
 
 constexpr double QuietestSoundDb = 48.0;
+
+// One step of that: moves state to the sample of frame, given the frame after it where known (a
+// band moves to a new note only where that lasts; a live stream gives none).
+void NextSoundSample(RumbleSample* state, const SoundFrame& frame, const SoundFrame* next, float loudest);
 
 // The strongest strength of frames (0 when silent).
 float LoudestOf(const std::vector<SoundFrame>& frames);

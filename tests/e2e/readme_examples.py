@@ -8,7 +8,8 @@ Every command line of the README's ```sh blocks that runs one of the programs
 assignments; or at the end of a pipeline) is run with bash from the source folder, in README order, with build/default/
 replaced by the build folder and /tmp/ by a folder of this run's own. The programs see
 LD_PRELOAD=the virtual controller, TAVREL_VJ_CONTROLLER=right,left,pro and TAVREL_VJ_LOG in the
-work folder, unless the command sets its own, and standard input from /dev/null. A command still
+work folder, unless the command sets its own, a PulseAudio server of the run's own (a null sink)
+for --capture where pulseaudio is installed, and standard input from /dev/null. A command still
 running after 3 s is sent SIGINT. Each must exit 0, or 130 after that SIGINT.
 """
 import argparse
@@ -19,6 +20,9 @@ import shutil
 import signal
 import subprocess
 import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from capture_e2e import Server  # noqa: E402
 
 PROGRAMS = ("tavrel", "tavrel-play", "tavrel-preview", "tavrel-monitor")
 RUN_BEFORE_INTERRUPT_S = 3.0
@@ -139,7 +143,18 @@ def main():
     env = {k: v for k, v in os.environ.items() if not k.startswith("TAVREL_VJ_") and k != "LD_PRELOAD"}
     env.update(LD_PRELOAD=os.path.abspath(args.library), TAVREL_VJ_CONTROLLER="right,left,pro",
                TAVREL_VJ_LOG=os.path.join(work, "virtual-controller.log"))
+    # --capture reads a PulseAudio server of this run's own (a null sink), where the machine has one.
+    server = Server(work, shutil.which("pulseaudio")) if shutil.which("pulseaudio") else None
+    if server:
+        env.update(server.env)
+    try:
+        return run_all(commands, source, build, tmp, env, work)
+    finally:
+        if server:
+            server.stop()
 
+
+def run_all(commands, source, build, tmp, env, work):
     failed = 0
     for number, command in enumerate(commands, 1):
         local = localize(command, build, tmp)
