@@ -14,4 +14,5 @@ runs=build/web/test-runs
 rm -rf "$runs"
 mkdir -p "$runs"
 /usr/bin/python3 tests/web/web_e2e.py --page build/web --play build/default/tavrel-play --work "$runs" \
-  --screenshot "$runs/playing.png" no-webhid refused asking silent schedules tune midi bnvib wav usb several stop close live
+  --screenshot "$runs/playing.png" no-webhid refused asking silent schedules tune midi bnvib wav usb several stop close live \
+  capture

@@ -6,6 +6,8 @@
 #include "controller/controller_kinds.h"
 #include "controller/link.h"
 #include "play/engine.h"
+#include "play/live/capture_cursor.h"
+#include "play/live/capture_stream.h"
 #include "play/live/live_output.h"
 #include "play/live/live_voices.h"
 #include "play/perform/report_cursor.h"
@@ -46,6 +48,17 @@ struct EngineState {
 };
 
 EngineState Engine;
+
+// Sound caught live (a microphone, a tab's or the screen's sound): the stream, and per controller
+// what its actuators play and which samples its next report carries.
+struct CaptureState {
+    CaptureStream Stream;
+    std::vector<std::pair<CaptureSide, CaptureSide>> Sides;
+    std::vector<CaptureCursor> Cursors;
+    std::vector<long long> Carried;
+};
+
+CaptureState Capture;
 
 // Live MIDI: the voices the messages play, and what each controller was last sent.
 struct LiveState {
@@ -378,6 +391,39 @@ EMSCRIPTEN_KEEPALIVE const char* EngineLiveKeys()
         Engine.Text += std::to_string(band.Key) + "@" + std::to_string(band.Controller);
     }
     return Engine.Text.c_str();
+}
+
+// Sound caught live for the controllers of these product IDs (none: one right Joy-Con), at rate
+// with channels (interleaved). A Pro Controller plays the two sides of stereo sound. Returns how
+// many controllers.
+EMSCRIPTEN_KEEPALIVE int EngineStartCapture(const char* productIds, int rate, int channels)
+{
+    ChooseKinds(productIds);
+    Capture = CaptureState{};
+    bool sides = false;
+    for (const ControllerKind* kind : Engine.Kinds) {
+        Capture.Sides.push_back(CaptureSidesOf(kind->Actuators, channels));
+        sides = sides || Capture.Sides.back().first != CaptureSide::Mix;
+    }
+    StartCaptureStream(&Capture.Stream, rate, channels, sides, false);
+    Capture.Cursors.assign(Engine.Kinds.size(), CaptureCursor{});
+    return static_cast<int>(Engine.Kinds.size());
+}
+
+// Frames of interleaved samples as they came. Returns how many rumble samples they made.
+EMSCRIPTEN_KEEPALIVE int EngineCaptureFeed(const float* samples, int frames)
+{
+    return static_cast<int>(FeedCaptureStream(&Capture.Stream, samples, static_cast<std::size_t>(frames)));
+}
+
+// Controller c's next report, its 8 bytes at EngineReportBytes(). Returns how many samples it
+// carries (the rest hold the last one).
+EMSCRIPTEN_KEEPALIVE int EngineCaptureTake(int c)
+{
+    const std::pair<CaptureSide, CaptureSide>& sides = Capture.Sides[static_cast<std::size_t>(c)];
+    TakeCaptureReport(Capture.Cursors[static_cast<std::size_t>(c)], Capture.Stream, sides.first, sides.second, Engine.Report,
+                      Engine.Report + RumbleBlockSize, &Capture.Carried);
+    return static_cast<int>(Capture.Carried.size());
 }
 
 }  // extern "C"

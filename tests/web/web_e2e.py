@@ -8,7 +8,7 @@ tavrel-play --schedule with the same options), usb (a Pro Controller's handshake
 right and a left Joy-Con, one unplugged while playing), stop, close (the page closed while
 playing), refused (a file the engine refuses, said as tavrel-play says it), asking (refused and
 empty requests, remembered controllers), silent (a controller that never answers), no-webhid, live (a
-melody from the stand-in keyboard). Exits 0 when every check passed, 1 with the failures listed.
+melody from the stand-in keyboard), capture (tones from Chromium's stand-in microphone). Exits 0 when every check passed, 1 with the failures listed.
 """
 import argparse
 import functools
@@ -33,6 +33,7 @@ sys.path.insert(0, os.path.join(SOURCE, "tests", "midi"))
 import tavrel_model as model  # noqa: E402
 from play_e2e import check_played, collapse  # noqa: E402
 from schedule_places import parse_schedules  # noqa: E402
+from rumble_blocks import SILENT, decode, resting_state  # noqa: E402
 from tavrel_e2e import TEAR_DOWN_TAIL, Checks, tail_of, writes_of  # noqa: E402
 
 from selenium import webdriver  # noqa: E402
@@ -45,6 +46,7 @@ STRICT = {"TAVREL_VJ_STRICT": "1"}
 STREAM_SPACING_MS = 12  # the least gap a stream keeps after a slow write
 CHROMIUM = "/usr/bin/chromium"
 CHROMEDRIVER = "/usr/bin/chromedriver"
+HIGH_STEP_OFFSET = 160  # the high band's frequency code + this is its tone step
 
 
 class QuietHandler(http.server.SimpleHTTPRequestHandler):
@@ -59,6 +61,25 @@ def serve(folder):
     return server
 
 
+MICROPHONE_TONES = [(0.3, 0), (0.8, 440), (0.8, 660), (0.3, 0)]  # (seconds, Hz; 0 silence), over and over
+MICROPHONE_RATE = 48000
+
+
+def write_tones(path):
+    """The stand-in microphone's sound: tones with two harmonics, as a 16-bit WAV."""
+    frames, phase = bytearray(), 0.0
+    for seconds, hz in MICROPHONE_TONES:
+        for _ in range(int(seconds * MICROPHONE_RATE)):
+            phase += 2 * math.pi * hz / MICROPHONE_RATE
+            v = sum(0.3 / h * math.sin(h * phase) for h in (1, 2, 3)) if hz else 0.0
+            frames += struct.pack("<h", int(32767 * v))
+    with wave.open(path, "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(MICROPHONE_RATE)
+        w.writeframes(bytes(frames))
+
+
 class Browser:
     """One headless Chromium with a profile of its own, the stand-ins injected before every page."""
 
@@ -67,9 +88,15 @@ class Browser:
         options = webdriver.ChromeOptions()
         options.binary_location = CHROMIUM
         self.profile = tempfile.mkdtemp(prefix="profile-", dir=args.work)
+        # The microphone is a stand-in too: Chromium's fake device, playing known tones, allowed
+        # without asking.
+        microphone = os.path.join(args.work, "microphone.wav")
+        write_tones(microphone)
         for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                      "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                     "--disable-dev-shm-usage", "--window-size=1100,1400", "--user-data-dir=" + self.profile):
+                     "--disable-dev-shm-usage", "--window-size=1100,1400", "--user-data-dir=" + self.profile,
+                     "--use-fake-ui-for-media-stream", "--use-fake-device-for-media-stream",
+                     "--use-file-for-fake-audio-capture=" + microphone):
             options.add_argument(flag)
         self.driver = webdriver.Chrome(options=options, service=Service(CHROMEDRIVER))
         self.driver.execute_cdp_cmd("Page.enable", {})
@@ -508,9 +535,34 @@ def scenario_schedules(browser, args):
     return c
 
 
+def scenario_capture(browser, args):
+    """The stand-in microphone played: its tones come out on the high band; Stop restores."""
+    c = Checks("microphone")
+    browser.open(hid={"variables": STRICT})
+    c.expect(browser.connect(1), "the controller is not listed after connecting")
+    browser.click("capture-microphone")
+    c.expect(browser.wait(lambda: browser.state() == "playing", 20), "not playing: %r" % browser.message())
+    time.sleep(3.0)  # more than one pass of the tones
+    browser.click("stop")
+    c.expect(browser.finished(), "Stop did not end the capture")
+    events = browser.events("capture")
+    check_torn_down(c, events, "the controller")
+    state, steps = resting_state(), []
+    for w in writes_of(events):
+        if w[2][0] == 0x10:
+            steps += [s[0][1] + HIGH_STEP_OFFSET for s in decode(w[2][6:10], state) if s[0][0] > SILENT]
+    for hz in (440, 660):
+        step = round(32 * math.log2(hz / 10))
+        found = sum(1 for s in steps if abs(s - step) <= 1)
+        c.expect(found > 40, "%d Hz: %d samples on the high band" % (hz, found))
+    c.expect(browser.message() == "Stopped.", "the page says %r" % browser.message())
+    return c
+
+
 SCENARIOS = {"schedules": scenario_schedules, "tune": scenario_tune, "midi": scenario_midi, "bnvib": scenario_bnvib, "wav": scenario_wav,
              "usb": scenario_usb, "several": scenario_several, "stop": scenario_stop, "close": scenario_close,
-             "refused": scenario_refused, "asking": scenario_asking, "silent": scenario_silent, "no-webhid": scenario_no_webhid, "live": scenario_live}
+             "refused": scenario_refused, "asking": scenario_asking, "silent": scenario_silent, "no-webhid": scenario_no_webhid, "live": scenario_live,
+             "capture": scenario_capture}
 
 
 def main():

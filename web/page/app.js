@@ -7,6 +7,7 @@ import {
   StopListening,
 } from './joycon.js';
 import { NextWriteAt, PerformSchedules } from './performer.js';
+import { OpenSound, PerformCapture } from './capture.js';
 import { OpenMidi, PerformLive } from './live.js';
 import { DrawRoll } from './piano_roll.js';
 
@@ -38,6 +39,8 @@ function SetState(state) {
   $('stop').disabled = !busy;
   $('save').disabled = busy || !page.ready;
   $('live-start').disabled = busy;
+  $('capture-microphone').disabled = busy;
+  $('capture-shared').disabled = busy;
 }
 
 function Say(text, kind = 'error') {
@@ -328,6 +331,28 @@ async function PlayLive() {
   await EndSession(connections);
 }
 
+async function PlayCapture(source) {
+  // The sound first: the browser asks the user, and a refusal sets up no controller.
+  const opened = await OpenSound(source);
+  if (opened.error) {
+    Say(opened.error);
+    return;
+  }
+  const stop = { requested: false };
+  Say('');
+  const connections = await SetUpSession(stop);
+  if (!connections) {
+    opened.stream.getTracks().forEach((t) => t.stop());
+    return;
+  }
+  SetState('playing');
+  Say(`Playing ${source === 'microphone' ? 'the microphone' : 'the shared sound'}; Stop ends it.`, 'info');
+  const result = await PerformCapture(page.engine, opened.stream, connections, stop);
+  SayHowItEnded(result, connections, result.outcome === 'ended' ? 'The sound ended.' : 'Stopped.');
+  $('timing').textContent = `${result.samples} samples of rumble made of the sound.`;
+  await EndSession(connections);
+}
+
 function Disconnected(device) {
   const at = page.devices.indexOf(device);
   if (at < 0) return;
@@ -361,6 +386,8 @@ async function Start() {
   $('stop').addEventListener('click', () => { if (page.session) page.session.stop.requested = true; });
   $('save').addEventListener('click', Save);
   $('live-start').addEventListener('click', PlayLive);
+  $('capture-microphone').addEventListener('click', () => PlayCapture('microphone'));
+  $('capture-shared').addEventListener('click', () => PlayCapture('shared'));
   // The page going away for good: its timers stop, so the tear-down is handed over at once.
   window.addEventListener('pagehide', () => {
     if (!page.session) return;

@@ -148,3 +148,21 @@ export function LiveTake(m, c) {
 }
 export function LiveSent(m, c, sentMs) { m._EngineLiveSent(c, sentMs); }
 export function LiveSilence(m, atMs) { m._EngineLiveSilence(atMs); }
+
+// Sound caught live for controllers of these product IDs, at rate with channels (interleaved).
+export function StartCapture(m, productIds, rate, channels) {
+  WithText(m, productIds.join(','), (ids) => m._EngineStartCapture(ids, rate, channels));
+}
+
+// A block of interleaved samples as it came; returns how many rumble samples it made.
+export function CaptureFeed(m, block, channels) {
+  return WithBytes(m, new Uint8Array(block.buffer, block.byteOffset, block.byteLength),
+    (at) => m._EngineCaptureFeed(at, block.length / channels));
+}
+
+// Controller c's next report: its 8 bytes.
+export function CaptureTake(m, c) {
+  m._EngineCaptureTake(c);
+  const at = m._EngineReportBytes();
+  return m.HEAPU8.slice(at, at + ReportBytes);
+}
