@@ -15,8 +15,7 @@
 namespace {
 
 constexpr long long InterruptCheckMs = 100;
-constexpr std::size_t KeptArrivals = 64;
-constexpr long long SlackSamples = 1;  // blocks of sound remembered: more than any lookahead spans
+constexpr std::size_t KeptArrivals = 64;  // blocks of sound remembered: more than any lookahead spans
 
 struct Performance {
     CaptureStage* Stage;
