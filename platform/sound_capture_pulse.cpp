@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <memory>
 
 namespace {
@@ -17,6 +18,8 @@ constexpr const char* StreamName = "rumble";
 constexpr int MostChannels = 2;
 constexpr pa_usec_t FragmentUs = 5000;  // the server hands sound over every 5 ms
 constexpr const char* MonitorSuffix = ".monitor";
+
+using SampleFormat = pa_sample_spec;  // the library's record of a stream's sample format
 
 struct Session {
     pa_threaded_mainloop* Loop = nullptr;
@@ -136,7 +139,7 @@ void Await(Session& s, pa_operation* operation)
 struct Found {
     Session* Owner;
     std::vector<CaptureSource> Sources;
-    std::vector<pa_sample_spec> Specs;
+    std::vector<CaptureFormat> Formats;  // each source's own rate and channels
     std::string DefaultSink;
     std::string Monitor;
 };
@@ -146,7 +149,7 @@ void OnSource(pa_context*, const pa_source_info* info, int last, void* data)
     Found& f = *static_cast<Found*>(data);
     if (last == 0 && info != nullptr) {
         f.Sources.push_back({info->name, info->description != nullptr ? info->description : info->name});
-        f.Specs.push_back(info->sample_spec);
+        f.Formats.push_back({static_cast<int>(info->sample_spec.rate), info->sample_spec.channels});
     }
     pa_threaded_mainloop_signal(f.Owner->Loop, 0);
 }
@@ -216,12 +219,13 @@ bool StartSoundCapture(const std::string& source, const CaptureHandler& samples,
         Close(*s, true);
         return false;
     }
-    pa_sample_spec spec{};
-    spec.format = PA_SAMPLE_FLOAT32NE;
-    spec.rate = found.Specs[at].rate;
-    spec.channels = static_cast<std::uint8_t>(std::clamp<int>(found.Specs[at].channels, 1, MostChannels));
-    s->Channels = spec.channels;
-    s->Stream = pa_stream_new(s->Context, StreamName, &spec, nullptr);
+    // Float samples at the source's own rate, one or two channels: the server converts the rest.
+    SampleFormat sound{};
+    sound.format = PA_SAMPLE_FLOAT32NE;
+    sound.rate = static_cast<std::uint32_t>(found.Formats[at].Rate);
+    sound.channels = static_cast<std::uint8_t>(std::clamp(found.Formats[at].Channels, 1, MostChannels));
+    s->Channels = sound.channels;
+    s->Stream = pa_stream_new(s->Context, StreamName, &sound, nullptr);
     if (s->Stream == nullptr) {
         *failure = std::string("the sound source could not be read: ") + pa_strerror(pa_context_errno(s->Context));
         Close(*s, true);
@@ -232,7 +236,7 @@ bool StartSoundCapture(const std::string& source, const CaptureHandler& samples,
     pa_buffer_attr buffer;
     buffer.maxlength = static_cast<std::uint32_t>(-1);
     buffer.tlength = buffer.prebuf = buffer.minreq = static_cast<std::uint32_t>(-1);
-    buffer.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(FragmentUs, &spec));
+    buffer.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(FragmentUs, &sound));
     bool ready = pa_stream_connect_record(s->Stream, found.Sources[at].Id.c_str(), &buffer, PA_STREAM_ADJUST_LATENCY) >= 0;
     while (ready) {
         const pa_stream_state_t state = pa_stream_get_state(s->Stream);
@@ -245,8 +249,8 @@ bool StartSoundCapture(const std::string& source, const CaptureHandler& samples,
         Close(*s, true);
         return false;
     }
-    format->Rate = static_cast<int>(spec.rate);
-    format->Channels = spec.channels;
+    format->Rate = static_cast<int>(sound.rate);
+    format->Channels = sound.channels;
     *reading = found.Sources[at].Name;
     pa_threaded_mainloop_unlock(s->Loop);
     Running = std::move(s);
